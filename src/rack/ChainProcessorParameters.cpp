@@ -1,0 +1,89 @@
+#include "rack/ChainProcessor.h"
+
+namespace
+{
+    // Built once at start-up, so that looking a parameter up on the audio
+    // thread never constructs a string.
+    const juce::String muteIds[] = { "mute0", "mute1", "mute2", "mute3" };
+    const juce::String soloIds[] = { "solo0", "solo1", "solo2", "solo3" };
+    const juce::String volumeIds[] = { "volume0", "volume1", "volume2", "volume3" };
+}
+
+juce::AudioProcessorValueTreeState::ParameterLayout ChainProcessor::layout()
+{
+    using Float = juce::AudioParameterFloat;
+    using Bool = juce::AudioParameterBool;
+    using Choice = juce::AudioParameterChoice;
+    using Range = juce::NormalisableRange<float>;
+
+    juce::AudioProcessorValueTreeState::ParameterLayout result;
+
+    for (int i = 0; i < numSlots; ++i)
+        result.add (std::make_unique<Bool> (juce::ParameterID { "bypass" + juce::String (i), 1 },
+                                            "Bypass " + juce::String (i + 1), false));
+
+    for (int i = 0; i < numLayers; ++i)
+    {
+        const auto digit = juce::String (i);
+        const auto layerName = "Layer " + juce::String (i + 1);
+
+        result.add (std::make_unique<Float> (juce::ParameterID { "volume" + digit, 1 },
+                                             layerName + " volume", Range (0.0f, 1.0f, 0.0f, 1.0f), 0.5f));
+        result.add (std::make_unique<Float> (juce::ParameterID { "pan" + digit, 1 },
+                                             layerName + " pan", Range (-1.0f, 1.0f, 0.0f, 1.0f), 0.0f));
+        result.add (std::make_unique<Bool> (juce::ParameterID { "mute" + digit, 1 },
+                                            layerName + " mute", false));
+        result.add (std::make_unique<Bool> (juce::ParameterID { "solo" + digit, 1 },
+                                            layerName + " solo", false));
+    }
+
+    result.add (std::make_unique<Float> (juce::ParameterID { "master", 1 }, "Master",
+                                         Range (0.0f, 1.5f, 0.0f, 1.0f), 0.7f));
+    result.add (std::make_unique<Choice> (juce::ParameterID { "frameTheme", 1 }, "Frame finish",
+                                          juce::StringArray { "Classic", "Black Metal", "Grey Metal" }, 0));
+    return result;
+}
+
+float ChainProcessor::rawValue (const juce::String& parameterID) const
+{
+    if (auto* value = parameters.getRawParameterValue (parameterID))
+        return value->load (std::memory_order_relaxed);
+
+    jassertfalse;
+    return 0.0f;
+}
+
+bool ChainProcessor::anySolo() const
+{
+    for (const auto& id : soloIds)
+        if (rawValue (id) > 0.5f)
+            return true;
+
+    return false;
+}
+
+float ChainProcessor::level (int layer, bool anySoloed) const
+{
+    jassert (juce::isPositiveAndBelow (layer, numLayers));
+
+    if (bypassValues[(size_t) layer]->load (std::memory_order_relaxed) > 0.5f)
+        return 0.0f;
+
+    if (rawValue (muteIds[layer]) > 0.5f)
+        return 0.0f;
+
+    if (anySoloed && rawValue (soloIds[layer]) < 0.5f)
+        return 0.0f;
+
+    return rawValue (volumeIds[layer]);
+}
+
+float ChainProcessor::panLeft (float gain, float pan) noexcept
+{
+    return pan > 0.0f ? gain * (1.0f - pan) : gain;
+}
+
+float ChainProcessor::panRight (float gain, float pan) noexcept
+{
+    return pan < 0.0f ? gain * (1.0f + pan) : gain;
+}
