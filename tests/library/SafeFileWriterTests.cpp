@@ -1,0 +1,110 @@
+#include "library/SafeFileWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace
+{
+    juce::String readAll (const juce::File& f) { return f.loadFileAsString(); }
+
+    /** A small tmpfs of our own, so that a full or read-only disk is real and
+        not simulated. Needs the right to mount (root, as in CI); tests skip
+        without it. */
+    struct SmallDisk
+    {
+        explicit SmallDisk (int kibibytes)
+        {
+            folder = juce::File::createTempFile ("vellix-disk");
+            folder.createDirectory();
+            mounted = run ("mount -t tmpfs -o size=" + juce::String (kibibytes) + "k vellix-test "
+                           + folder.getFullPathName().quoted());
+        }
+
+        ~SmallDisk()
+        {
+            if (mounted)
+                run ("umount " + folder.getFullPathName().quoted());
+
+            folder.deleteRecursively();
+        }
+
+        bool makeReadOnly() const
+        {
+            return run ("mount -o remount,ro " + folder.getFullPathName().quoted());
+        }
+
+        static bool run (const juce::String& command)
+        {
+            return std::system ((command + " 2>/dev/null").toRawUTF8()) == 0;
+        }
+
+        juce::File folder;
+        bool mounted = false;
+    };
+
+    juce::MemoryBlock filler (size_t size, char c)
+    {
+        juce::MemoryBlock block (size);
+        block.fillWith ((juce::uint8) c);
+        return block;
+    }
+}
+
+TEST (SafeFileWriter, ReplacesAnExistingFileWhole)
+{
+    const auto file = juce::File::createTempFile (".vellix");
+    file.replaceWithText ("a much longer old content that must not survive in part");
+
+    const juce::String fresh ("new");
+    ASSERT_TRUE (replaceFileSafely (file, fresh.toRawUTF8(), 3));
+    EXPECT_EQ (readAll (file), "new");
+    file.deleteFile();
+}
+
+TEST (SafeFileWriter, RefusesTargetsThatCannotBeWritten)
+{
+    const auto folder = juce::File::createTempFile ("vellix-folder");
+    folder.createDirectory();
+
+    EXPECT_FALSE (replaceFileSafely (folder, "x", 1)) << "a folder in the way";
+    EXPECT_FALSE (replaceFileSafely (folder.getChildFile ("missing/Pad.vellix"), "x", 1)) << "no parent folder";
+    EXPECT_EQ (folder.getNumberOfChildFiles (juce::File::findFilesAndDirectories), 0)
+        << "no temporary file is left behind";
+    folder.deleteRecursively();
+}
+
+TEST (SafeFileWriterSlow, FullDiskLeavesTheOldFileIntact)
+{
+    SmallDisk disk (64);
+
+    if (! disk.mounted)
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+
+    const auto sound = disk.folder.getChildFile ("Pad.vellix");
+    const auto old = filler (16 * 1024, 'o');
+    ASSERT_TRUE (replaceFileSafely (sound, old.getData(), old.getSize()));
+
+    const auto bigger = filler (60 * 1024, 'n');
+    EXPECT_FALSE (replaceFileSafely (sound, bigger.getData(), bigger.getSize()));
+
+    juce::MemoryBlock after;
+    ASSERT_TRUE (sound.loadFileAsData (after));
+    EXPECT_EQ (after, old);
+    EXPECT_EQ (disk.folder.getNumberOfChildFiles (juce::File::findFiles), 1) << "the temporary file is removed";
+}
+
+TEST (SafeFileWriterSlow, ReadOnlyDiskLeavesTheOldFileIntact)
+{
+    SmallDisk disk (64);
+
+    if (! disk.mounted)
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+
+    const auto sound = disk.folder.getChildFile ("Pad.vellix");
+    ASSERT_TRUE (replaceFileSafely (sound, "old", 3));
+    ASSERT_TRUE (disk.makeReadOnly());
+
+    EXPECT_FALSE (replaceFileSafely (sound, "newer", 5));
+    EXPECT_EQ (readAll (sound), "old");
+}
