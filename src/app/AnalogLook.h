@@ -10,6 +10,20 @@ public:
     AnalogLook();
     ~AnalogLook() override;
 
+    /** Fills by state (toggled, pressed, under the mouse, normal); the colour
+        argument is ignored so that a button's own colour settings never change
+        the hardware look. */
+    void drawButtonBackground (juce::Graphics& g, juce::Button& button, const juce::Colour& backgroundColour,
+                               bool shouldDrawButtonAsHighlighted, bool shouldDrawButtonAsDown) override;
+
+    /** A shaded knob kept 8 pixels inside its area, with an eleven-tick scale in
+        that margin. The slider whose component ID is "master" gets a red pointer. */
+    void drawRotarySlider (juce::Graphics& g, int x, int y, int width, int height, float sliderPosProportional,
+                           float rotaryStartAngle, float rotaryEndAngle, juce::Slider& slider) override;
+
+    /** The fill that drawButtonBackground uses for a button state. */
+    static juce::Colour buttonFill (bool toggled, bool down, bool highlighted) noexcept;
+
 private:
     JUCE_DECLARE_NON_COPYABLE (AnalogLook)
 };

@@ -1,0 +1,9 @@
+#include "library/SoundMenu.h"
+
+void SoundMenu::showPopup()
+{
+    if (beforePopup)
+        beforePopup();
+
+    juce::ComboBox::showPopup();
+}
