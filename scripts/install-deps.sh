@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     # build
-    cmake ninja-build g++ pkg-config ccache juce-modules-source
+    cmake ninja-build g++ pkg-config ccache patch juce-modules-source
     libasound2-dev libjack-jackd2-dev libfreetype-dev libfontconfig1-dev
     libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev
     libpng-dev libjpeg-dev libgtest-dev libgmock-dev
