@@ -7,6 +7,8 @@
 
 #include <juce_graphics/juce_graphics.h>
 
+#include <utility>
+
 void ChainProcessor::load (int slotIndex, juce::PluginDescription description, juce::MemoryBlock state,
                            bool showEditor, juce::MemoryBlock preview)
 {
@@ -45,12 +47,18 @@ void ChainProcessor::load (int slotIndex, juce::PluginDescription description, j
                                                        const juce::String& error) mutable
     {
         auto instance = std::move (created);
-        const juce::ScopedLock gateLock (requestGate->lock);
 
-        if (auto* owner = requestGate->owner)
-            owner->finishLoad (slotIndex, ticket, std::move (instance), state, error, showEditor, preview);
+        {
+            const juce::ScopedLock gateLock (requestGate->lock);
 
-        // An instance nobody installed is deleted here, inside the gate's lock.
+            // An instance that finishLoad does not install dies as that call
+            // ends, still inside the gate's lock.
+            if (auto* owner = requestGate->owner)
+                owner->finishLoad (slotIndex, ticket, std::move (instance), state, error, showEditor, preview);
+        }
+
+        // The processor is gone: this late instance is deleted outside the
+        // gate's lock, touching nothing else.
         instance = nullptr;
     };
 
@@ -119,6 +127,9 @@ void ChainProcessor::finishLoad (int slotIndex, int ticket, std::unique_ptr<juce
         }
     }
 
+    // The replaced plug-in is destroyed after the rack lock is left, so that
+    // its teardown does not silence the render.
+    std::shared_ptr<Hosted> previous;
     const juce::ScopedLock sl (lock);
     auto& slot = slots[(size_t) slotIndex];
 
@@ -146,9 +157,9 @@ void ChainProcessor::finishLoad (int slotIndex, int ticket, std::unique_ptr<juce
     else
         hosted->latencyDelay.prepare (hosted->instance->getLatencySamples(), blockSize);
 
-    // The previous plug-in is released here; a tile that still shows it keeps
-    // it alive until it has closed its editor.
-    slot.hosted = hosted;
+    // A tile that still shows the previous plug-in keeps it alive until it
+    // has closed its editor.
+    previous = std::exchange (slot.hosted, hosted);
     slot.description = hosted->description;
     slot.state = state;
     slot.preview = preview;
@@ -169,11 +180,14 @@ void ChainProcessor::clear (int slotIndex)
         return;
     }
 
+    // Destroyed after the rack lock is left (declared before the lock).
+    std::shared_ptr<Hosted> previous;
     const juce::ScopedLock sl (lock);
     auto& slot = slots[(size_t) slotIndex];
 
     ++slot.generation;
     slot.loading = false;
+    previous = std::move (slot.hosted);
     slot.hosted = nullptr;
     slot.description = juce::PluginDescription();
     slot.state.reset();

@@ -5,6 +5,8 @@
 #include "rack/ChainProcessor.h"
 #include "rack/Hosted.h"
 
+#include <cmath>
+
 namespace
 {
     /** JUCE's own base-64 text form; text that does not decode gives an empty
@@ -117,7 +119,13 @@ void ChainProcessor::applyState (const juce::XmlElement& document)
         name = document.getStringAttribute ("name", "Init sound");
     }
 
-    viewScale.store (juce::jlimit (0.5f, 0.7f, (float) document.getDoubleAttribute ("viewScale", 0.6)));
+    // A text that reads as NaN would pass through the clamp unchanged.
+    auto scale = (float) document.getDoubleAttribute ("viewScale", 0.6);
+
+    if (std::isnan (scale))
+        scale = 0.6f;
+
+    viewScale.store (juce::jlimit (0.5f, 0.7f, scale));
 
     if (auto* parameterXml = document.getChildByName ("PARAMETERS"))
     {
