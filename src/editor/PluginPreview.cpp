@@ -66,9 +66,72 @@ namespace
         JUCE_DECLARE_NON_COPYABLE (ScopedXErrorTrap)
     };
 
+    // Without a compositing manager the server keeps no picture of a window of
+    // its own: a picture of a covered area shows whatever covers it. True when
+    // a viewable top-level window stacked above the one holding `window`
+    // overlaps the area (in root coordinates).
+    bool isCovered (::Display* display, ::Window window, ::Window root, juce::Rectangle<int> areaOnRoot)
+    {
+        // The top-level ancestor: the window manager's frame, or the window itself.
+        auto topLevel = window;
+
+        for (;;)
+        {
+            ::Window rootReturn = 0, parent = 0;
+            ::Window* children = nullptr;
+            unsigned int count = 0;
+
+            if (XQueryTree (display, topLevel, &rootReturn, &parent, &children, &count) == 0)
+                return true;
+
+            if (children != nullptr)
+                XFree (children);
+
+            if (parent == root || parent == 0)
+                break;
+
+            topLevel = parent;
+        }
+
+        ::Window rootReturn = 0, parent = 0;
+        ::Window* stack = nullptr;
+        unsigned int count = 0;
+
+        if (XQueryTree (display, root, &rootReturn, &parent, &stack, &count) == 0)
+            return true;
+
+        auto covered = false;
+        auto above = false;
+
+        // Children come bottom first.
+        for (unsigned int i = 0; i < count && ! covered; ++i)
+        {
+            if (stack[i] == topLevel)
+            {
+                above = true;
+                continue;
+            }
+
+            XWindowAttributes sibling {};
+
+            if (above && XGetWindowAttributes (display, stack[i], &sibling) != 0 && sibling.map_state == IsViewable)
+            {
+                const juce::Rectangle<int> bounds (sibling.x, sibling.y,
+                                                   sibling.width + 2 * sibling.border_width,
+                                                   sibling.height + 2 * sibling.border_width);
+                covered = bounds.intersects (areaOnRoot);
+            }
+        }
+
+        if (stack != nullptr)
+            XFree (stack);
+
+        return covered;
+    }
+
     // The server's picture of an area of a window (the whole window when the
     // area is empty), embedded windows of other clients included. Nothing for
-    // a window that is not on screen.
+    // a window that is not on screen or that another window covers.
     juce::Image grabWindow (::Window window, juce::Rectangle<int> area)
     {
         if (window == 0)
@@ -104,7 +167,7 @@ namespace
                                         - juce::Point<int> (rootX, rootY);
         area = area.getIntersection (screenInWindow);
 
-        if (area.isEmpty())
+        if (area.isEmpty() || isCovered (display, window, attributes.root, area + juce::Point<int> (rootX, rootY)))
             return {};
 
         auto* picture = XGetImage (display, window, area.getX(), area.getY(),

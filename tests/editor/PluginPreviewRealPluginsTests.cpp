@@ -32,7 +32,7 @@ namespace
 
             window = std::make_unique<NativePluginWindow> (plugin->getName());
             window->setContentNonOwned (editor.get(), true);
-            window->centreWithSize (editor->getWidth(), editor->getHeight());
+            window->setTopLeftPosition (ScreenSlot::topLeftFor (editor->getWidth(), editor->getHeight()));
             window->setVisible (true);
         }
 
@@ -58,7 +58,7 @@ namespace
             for (int waited = 0; waited < timeoutMilliseconds; waited += 500)
             {
                 juce::MessageManager::getInstance()->runDispatchLoopUntil (300);
-                result = capture (*editor);
+                result = captureUntilValid (*editor, 500);
 
                 if (result.picture.isValid())
                     break;
@@ -67,6 +67,7 @@ namespace
             return result;
         }
 
+        ScreenSlot screen;
         std::unique_ptr<juce::AudioPluginInstance> plugin;
         std::unique_ptr<juce::AudioProcessorEditor> editor;
         std::unique_ptr<NativePluginWindow> window;

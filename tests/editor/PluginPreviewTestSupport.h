@@ -107,6 +107,42 @@ namespace previewtest
         return *result;
     }
 
+    /** Captures until a picture arrives, for at most a few seconds: windows of
+        tests running beside this one may cover the editor for a while, and a
+        covered editor gives no window picture. */
+    inline Capture captureUntilValid (juce::AudioProcessorEditor& editor, int timeoutMilliseconds = 4000)
+    {
+        auto result = capture (editor);
+
+        for (int waited = 0; waited < timeoutMilliseconds && ! result.picture.isValid(); waited += 250)
+            result = capture (editor, 50);
+
+        return result;
+    }
+
+    /** Serialises the tests that read windows back from the screen (ctest runs
+        two at a time on one display), and says where they put their windows:
+        the lower left corner, away from the centred windows of other tests. */
+    class ScreenSlot
+    {
+    public:
+        ScreenSlot() { lock.enter(); }
+        ~ScreenSlot() { lock.exit(); }
+
+        static juce::Point<int> topLeftFor (int, int height)
+        {
+            auto area = juce::Rectangle<int> (0, 0, 1920, 1200);
+
+            if (auto* display = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay())
+                area = display->userArea;
+
+            return { area.getX() + 10, juce::jmax (area.getY(), area.getBottom() - height - 40) };
+        }
+
+    private:
+        juce::InterProcessLock lock { "vellix-preview-screen" };
+    };
+
     /** What every delivered picture must be: invalid, or useful and at most
         600 pixels wide. */
     inline ::testing::AssertionResult deliverable (const juce::Image& picture)

@@ -204,7 +204,7 @@ namespace
         {
             window = std::make_unique<NativePluginWindow> ("Preview test");
             window->setContentNonOwned (&editor, true);
-            window->setTopLeftPosition (60, 60);
+            window->setTopLeftPosition (ScreenSlot::topLeftFor (editor.getWidth(), editor.getHeight()));
             window->setVisible (true);
             window->toFront (false);
             waitUntilDrawn (editor);
@@ -229,6 +229,7 @@ namespace
             window = nullptr;
         }
 
+        ScreenSlot screen;
         PaintedProcessor processor;
         std::unique_ptr<NativePluginWindow> window;
     };
@@ -238,7 +239,7 @@ namespace
         PaintedEditor editor (processor, 400, 200, paintHalves);
         show (editor);
 
-        const auto result = capture (editor);
+        const auto result = captureUntilValid (editor);
 
         EXPECT_EQ (result.calls, 1);
         EXPECT_FALSE (result.calledBeforeReturn);
@@ -253,15 +254,15 @@ namespace
 
     TEST_F (PluginPreviewWindowed, WideWindowPictureIsScaledToExactly600)
     {
-        PaintedEditor editor (processor, 900, 300, paintHalves);
+        PaintedEditor editor (processor, 750, 150, paintHalves);
         show (editor);
 
-        const auto result = capture (editor);
+        const auto result = captureUntilValid (editor);
 
         EXPECT_EQ (result.calls, 1);
         ASSERT_TRUE (result.picture.isValid());
         EXPECT_EQ (result.picture.getWidth(), 600);
-        EXPECT_EQ (result.picture.getHeight(), 200);
+        EXPECT_EQ (result.picture.getHeight(), 120);
         EXPECT_TRUE (deliverable (result.picture));
     }
 
@@ -324,7 +325,7 @@ namespace
 
         EXPECT_FALSE (useful (editor.createComponentSnapshot (editor.getLocalBounds())));
 
-        const auto result = capture (editor);
+        const auto result = captureUntilValid (editor);
 
         EXPECT_EQ (result.calls, 1);
         ASSERT_TRUE (result.picture.isValid());
@@ -361,5 +362,37 @@ namespace
         EXPECT_TRUE (deliverable (result.picture));
         ASSERT_TRUE (result.picture.isValid());
         EXPECT_LE (result.picture.getWidth(), 400);
+    }
+
+    // A window of another application over the editor: its pixels must not
+    // become the plug-in's preview. JUCE's own rendering is used instead.
+    TEST_F (PluginPreviewWindowed, CoveredEditorIsNotTakenFromTheScreen)
+    {
+        PaintedEditor editor (processor, 400, 200, paintHalves);
+        show (editor);
+
+        const auto editorOnScreen = editor.getScreenBounds();
+        auto* display = XOpenDisplay (nullptr);
+        ASSERT_NE (display, nullptr);
+
+        XSetWindowAttributes attributes {};
+        attributes.override_redirect = True;
+        attributes.background_pixel = 0x20c040;
+        const auto cover = XCreateWindow (display, DefaultRootWindow (display),
+                                          editorOnScreen.getX() + 20, editorOnScreen.getY() + 20, 100, 100, 0,
+                                          CopyFromParent, InputOutput, nullptr,
+                                          CWOverrideRedirect | CWBackPixel, &attributes);
+        XMapRaised (display, cover);
+        XSync (display, False);
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (200);
+
+        const auto result = capture (editor);
+
+        XDestroyWindow (display, cover);
+        XCloseDisplay (display);
+
+        EXPECT_EQ (result.calls, 1);
+        ASSERT_TRUE (result.picture.isValid());
+        EXPECT_EQ (result.picture.getPixelAt (60, 60), juce::Colour (0xffe02020));
     }
 }
