@@ -258,36 +258,40 @@ void PluginTile::browse()
     {
         const auto file = fileChooser.getResult();
 
-        if (safeThis == nullptr || file == juce::File())
-            return;
+        if (safeThis != nullptr && file != juce::File())
+            safeThis->loadFromFile (file);
+    });
+}
 
-        auto matches = std::make_shared<std::vector<juce::PluginDescription>> (
-            matchingPlugins (safeThis->processor.formatManager, file.getFullPathName(),
-                             safeThis->slot < ChainProcessor::numLayers));
+void PluginTile::loadFromFile (const juce::File& bundle)
+{
+    auto matches = std::make_shared<std::vector<juce::PluginDescription>> (
+        matchingPlugins (processor.formatManager, bundle.getFullPathName(), slot < ChainProcessor::numLayers));
 
-        if (matches->empty())
-        {
-            safeThis->status.setText ("No matching instrument/effect", juce::dontSendNotification);
-            return;
-        }
+    if (matches->empty())
+    {
+        status.setText ("No matching instrument/effect", juce::dontSendNotification);
+        return;
+    }
 
-        if (matches->size() == 1)
-        {
-            safeThis->load (matches->front());
-            return;
-        }
+    if (matches->size() == 1)
+    {
+        load (matches->front());
+        return;
+    }
 
-        juce::PopupMenu menu;
+    juce::PopupMenu menu;
 
-        for (size_t i = 0; i < matches->size(); ++i)
-            menu.addItem ((int) i + 1, (*matches)[i].name);
+    for (size_t i = 0; i < matches->size(); ++i)
+        menu.addItem ((int) i + 1, (*matches)[i].name);
 
-        menu.showMenuAsync (juce::PopupMenu::Options().withTargetComponent (&safeThis->loadButton),
-                            [safeThis, matches] (int result)
-        {
-            if (result > 0 && safeThis != nullptr && result <= (int) matches->size())
-                safeThis->load ((*matches)[(size_t) result - 1]);
-        });
+    juce::Component::SafePointer<PluginTile> safeThis (this);
+
+    // The callback keeps the list alive until the menu has answered.
+    menu.showMenuAsync (juce::PopupMenu::Options().withTargetComponent (&loadButton), [safeThis, matches] (int result)
+    {
+        if (result > 0 && safeThis != nullptr && result <= (int) matches->size())
+            safeThis->load ((*matches)[(size_t) result - 1]);
     });
 }
 

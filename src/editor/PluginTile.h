@@ -37,6 +37,10 @@ public:
     static std::vector<juce::PluginDescription> matchingPlugins (juce::AudioPluginFormatManager& formats,
                                                                   const juce::String& path, bool instruments);
 
+    /** What happens to a chosen bundle file: one fitting plug-in loads, several
+        are offered in a menu, none is reported in the label. */
+    void loadFromFile (const juce::File& bundle);
+
     ChainProcessor& processor;
     const int slot;
     const std::vector<juce::PluginDescription>& catalogue;
