@@ -266,10 +266,20 @@ TEST_F (PluginTileTest, BundlesMatchOnlyTheirOwnKindOfSlot)
 
     PluginTile synthTile (processor, 0, catalogue);
     synthTile.loadFromFile (instrument);
+
+    // The load asks for the editor; the tile's next update takes that request once.
+    std::shared_ptr<ChainProcessor::Hosted> loaded;
+
+    for (int waited = 0; waited < 10000 && loaded == nullptr; waited += 50)
     {
+        editortest::pump (50);
         const juce::ScopedLock sl (processor.lock);
-        const auto& slot = processor.slots[0];
-        EXPECT_TRUE (slot.loading || slot.hosted != nullptr || slot.message.isNotEmpty());
+        loaded = processor.slots[0].hosted;
     }
-    editortest::pump (2000);
+
+    ASSERT_NE (loaded, nullptr) << processor.slots[0].message;
+    EXPECT_TRUE (showEditorRequest (0));
+    synthTile.update (loaded);
+    EXPECT_EQ (synthTile.status.getText(), loaded->description.name);
+    EXPECT_FALSE (showEditorRequest (0));
 }
