@@ -9,6 +9,18 @@
 
 #include <utility>
 
+namespace
+{
+    /** An LV2 plug-in without port groups has a main bus of two discrete
+        channels, which no request for stereo can match; it plays exactly as a
+        stereo bus would, so it is taken as one. */
+    bool hasTwoUnnamedChannels (const juce::AudioPluginInstance& instance, bool isInput)
+    {
+        const auto* bus = instance.getBus (isInput, 0);
+        return bus != nullptr && bus->isEnabled() && bus->getCurrentLayout() == juce::AudioChannelSet::discreteChannels (2);
+    }
+}
+
 void ChainProcessor::load (int slotIndex, juce::PluginDescription description, juce::MemoryBlock state,
                            bool showEditor, juce::MemoryBlock preview)
 {
@@ -104,7 +116,7 @@ void ChainProcessor::finishLoad (int slotIndex, int ticket, std::unique_ptr<juce
                 {
                     buses.outputBuses.getReference (0) = juce::AudioChannelSet::mono();
 
-                    if (! instance->setBusesLayout (buses))
+                    if (! instance->setBusesLayout (buses) && ! hasTwoUnnamedChannels (*instance, false))
                         message = "Instrument needs a mono or stereo output";
                 }
             }
@@ -121,7 +133,8 @@ void ChainProcessor::finishLoad (int slotIndex, int ticket, std::unique_ptr<juce
                 buses.inputBuses.getReference (0) = juce::AudioChannelSet::stereo();
                 buses.outputBuses.getReference (0) = juce::AudioChannelSet::stereo();
 
-                if (! instance->setBusesLayout (buses))
+                if (! instance->setBusesLayout (buses)
+                    && ! (hasTwoUnnamedChannels (*instance, true) && hasTwoUnnamedChannels (*instance, false)))
                     message = "Effect needs stereo input/output";
             }
         }

@@ -296,7 +296,8 @@ namespace loading
     {
     public:
         /** Kinds: "synth" (stereo or mono out, MIDI), "synthMonoOnly",
-            "synthNoLayout" (quadraphonic only), "synthNoOutput", "effect"
+            "synthNoLayout" (quadraphonic only), "synthDiscrete" and
+            "effectDiscrete" (two discrete channels only), "synthNoOutput", "effect"
             (stereo in/out, no MIDI), "effectMonoOnly", "effectNoInput",
             "effectInstrument" (an effect's buses but reports an instrument),
             "latency:<n>" (a synth with n samples latency). */
@@ -326,6 +327,13 @@ namespace loading
 
             if (kind == "synthMonoOnly")
                 return BusesProperties().withOutput ("Out", juce::AudioChannelSet::mono(), true);
+
+            if (kind == "synthDiscrete")
+                return BusesProperties().withOutput ("Out", juce::AudioChannelSet::discreteChannels (2), true);
+
+            if (kind == "effectDiscrete")
+                return BusesProperties().withInput ("In", juce::AudioChannelSet::discreteChannels (2), true)
+                                        .withOutput ("Out", juce::AudioChannelSet::discreteChannels (2), true);
 
             if (kind == "effectMonoOnly")
                 return BusesProperties().withInput ("In", juce::AudioChannelSet::mono(), true)
@@ -359,6 +367,10 @@ namespace loading
 
             if (kind == "synthNoLayout")
                 return out == juce::AudioChannelSet::quadraphonic();
+
+            // Like an LV2 plug-in without port groups: only its declared layout.
+            if (kind.endsWith ("Discrete"))
+                return out == juce::AudioChannelSet::discreteChannels (2);
 
             if (kind == "synthMonoOnly" || kind == "effectMonoOnly")
                 return out == juce::AudioChannelSet::mono() || out.isDisabled();
@@ -481,6 +493,14 @@ namespace loading
         return { text.toRawUTF8(), text.getNumBytesAsUTF8() };
     }
 
+    /** A processor that can also create fake plug-ins. */
+    inline std::unique_ptr<ChainProcessor> fakeRack()
+    {
+        auto processor = std::make_unique<ChainProcessor>();
+        processor->formatManager.addFormat (new FakeFormat());
+        return processor;
+    }
+
     /** A processor with the fake format added; completions run at once unless
         the test holds them. Resets the held queue for each test. */
     struct FakeRackTest : public ::testing::Test
@@ -489,8 +509,7 @@ namespace loading
         {
             heldCompletions().clear();
             holdCompletions() = false;
-            processor = std::make_unique<ChainProcessor>();
-            processor->formatManager.addFormat (new FakeFormat());
+            processor = fakeRack();
         }
 
         ~FakeRackTest() override

@@ -230,15 +230,24 @@ TEST_F (LoadingFailures, ANewLoadClearsTheMessageOfTheLastFailure)
 //==============================================================================
 using LoadingInstall = FakeRackTest;
 
-TEST_F (LoadingInstall, AnInstrumentWithOnlyAMonoOutputIsInstalledMono)
+TEST_F (LoadingInstall, PlugInsThatCannotBeStereoButPlayTwoOrOneChannelsAreInstalled)
 {
-    processor->load (1, fake ("synthMonoOnly"), {}, false, {});
-    ASSERT_TRUE (settle (*processor));
+    struct Row { int slot; const char* kind; int outputChannels; };
 
-    const auto view = slot (1);
-    ASSERT_NE (view.hosted, nullptr);
-    EXPECT_TRUE (view.message.isEmpty());
-    EXPECT_EQ (view.hosted->instance->getMainBusNumOutputChannels(), 1);
+    // Mono-only instruments play on both sides; two discrete channels (an LV2
+    // plug-in without port groups) play exactly as stereo would.
+    for (const auto& row : { Row { 1, "synthMonoOnly", 1 }, Row { 2, "synthDiscrete", 2 },
+                             Row { 4, "effectDiscrete", 2 } })
+    {
+        SCOPED_TRACE (row.kind);
+        processor->load (row.slot, fake (row.kind), {}, false, {});
+        ASSERT_TRUE (settle (*processor));
+
+        const auto view = slot (row.slot);
+        ASSERT_NE (view.hosted, nullptr) << view.message;
+        EXPECT_TRUE (view.message.isEmpty());
+        EXPECT_EQ (view.hosted->instance->getMainBusNumOutputChannels(), row.outputChannels);
+    }
 }
 
 TEST_F (LoadingInstall, TheRestoredStateGoesToThePlugInOnceAndAnEmptyOneNotAtAll)
