@@ -18,6 +18,7 @@
 #include <functional>
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace loading
@@ -402,6 +403,17 @@ namespace loading
         {
             state.replaceAll (data, (size_t) size);
             ++stateCalls;
+
+            if (duringSetState() != nullptr)
+                std::exchange (duringSetState(), nullptr)();
+        }
+
+        /** Run once from inside the next setStateInformation: a plug-in that
+            lets the message loop run there lets other work reach the rack. */
+        static std::function<void()>& duringSetState()
+        {
+            static std::function<void()> hook;
+            return hook;
         }
 
         const juce::String kind;

@@ -102,6 +102,21 @@ TEST_F (LoadingTickets, ClearWhileALoadIsPendingLeavesTheSlotEmpty)
     }
 }
 
+TEST_F (LoadingTickets, AClearThatArrivesWhileThePlugInIsBeingRestoredStillWins)
+{
+    FakeInstance::duringSetState() = [this] { processor->clear (3); };
+
+    processor->load (3, fake ("synth"), bytes ("settings"), true, {});
+    ASSERT_TRUE (settle (*processor));
+
+    const auto view = slot (3);
+    EXPECT_EQ (view.hosted, nullptr);
+    EXPECT_FALSE (view.loading);
+    EXPECT_FALSE (view.showEditor);
+    EXPECT_EQ (fakeLiveInstances().load(), 0);
+    FakeInstance::duringSetState() = nullptr;
+}
+
 TEST_F (LoadingTickets, AnOccupiedSlotKeepsPlayingAndDescribingTheOldPlugInWhileTheNewOneLoads)
 {
     const auto oldPreview = pngOf (solidImage (4, 3, juce::Colours::red));

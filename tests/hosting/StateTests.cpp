@@ -334,6 +334,24 @@ TEST_F (StateReading, SlotsWithoutAUsableIndexOrPlugInAreLeftEmpty)
     EXPECT_EQ (fakeLiveInstances().load(), 0);
 }
 
+TEST_F (StateReading, AfterARestoreTheSlotDescribesWhatTheInstanceReports)
+{
+    auto stored = fake ("synth");
+    stored.name = "Name from an older version";
+    stored.manufacturerName = "Someone else";
+    const auto plugin = stored.createXml()->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader());
+
+    restore (*processor, binary ("<VELLIX synthLayers=\"4\"><SLOT index=\"0\">" + plugin + "</SLOT></VELLIX>"));
+    EXPECT_EQ (viewSlot (*processor, 0).description.name, stored.name) << "while loading it holds the stored one";
+    ASSERT_TRUE (settle (*processor));
+
+    const auto view = viewSlot (*processor, 0);
+    ASSERT_NE (view.hosted, nullptr);
+    EXPECT_EQ (view.description.name, "Fake synth");
+    EXPECT_EQ (view.description.manufacturerName, "Fakes");
+    EXPECT_TRUE (view.state.isEmpty()) << "a SLOT without STATE gives an empty state";
+}
+
 TEST_F (StateReading, OfTwoSlotsWithTheSameIndexTheLaterOneWins)
 {
     restore (*processor, binary ("<VELLIX synthLayers=\"4\">" + slotXml (1, "latency:1") + slotXml (1, "latency:2")
