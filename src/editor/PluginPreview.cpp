@@ -10,9 +10,8 @@ namespace
 {
     constexpr int maxPreviewWidth = 600;
 
-    // Larger pictures are scaled down to the preview width; narrower ones keep
-    // their size. The height is worked out in single precision like every
-    // other scaling of the preview, so that tiles and saved sounds agree.
+    // Larger pictures are scaled down to the preview width, keeping their
+    // proportions; narrower ones keep their size.
     juce::Image limitWidth (const juce::Image& image)
     {
         if (! image.isValid() || image.getWidth() <= maxPreviewWidth)
