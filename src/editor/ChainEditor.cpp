@@ -22,15 +22,13 @@ namespace
 ChainEditor::ChainEditor (ChainProcessor& processorToEdit, juce::File libraryFolder)
     : juce::AudioProcessorEditor (processorToEdit),
       processor (processorToEdit),
-      // The library's own Audio Unit folder arrives with the sound library;
-      // an empty folder means the standard sources.
-      synthCatalogue (processorToEdit.audioUnitCatalogue (juce::File(), true)),
-      effectCatalogue (processorToEdit.audioUnitCatalogue (juce::File(), false)),
+      library (libraryFolderFor (libraryFolder)),
+      // An index without an Audio Unit folder of its own means the standard sources.
+      synthCatalogue (processorToEdit.audioUnitCatalogue (library.auFolder, true)),
+      effectCatalogue (processorToEdit.audioUnitCatalogue (library.auFolder, false)),
       mixer (processorToEdit),
       keyboard (processorToEdit.keyboardState, juce::MidiKeyboardComponent::horizontalKeyboard)
 {
-    juce::ignoreUnused (libraryFolder);
-
     setLookAndFeel (&look);
 
     for (int i = 0; i < ChainProcessor::numSlots; ++i)
@@ -251,19 +249,3 @@ void ChainEditor::panic()
     processor.keyboardState.allNotesOff (0);
 }
 
-//==============================================================================
-// Sounds. Saving, opening and listing them come with the sound library; until
-// then the sound row's controls change nothing.
-
-void ChainEditor::refreshSounds()
-{
-}
-
-void ChainEditor::preset (bool)
-{
-}
-
-bool ChainEditor::read (const juce::File&)
-{
-    return false;
-}

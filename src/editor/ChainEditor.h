@@ -3,6 +3,7 @@
 #include "app/AnalogLook.h"
 #include "editor/LayerMixer.h"
 #include "editor/PluginTile.h"
+#include "library/RackLibrary.h"
 #include "library/SoundMenu.h"
 #include "rack/ChainProcessor.h"
 
@@ -45,15 +46,22 @@ public:
     /** The library folder the editor was given, or the default one. */
     static juce::File libraryFolderFor (const juce::File& given);
 
-    /** Fills the sound menu from the library. */
+    /** Fills the sound menu from the library and shows the sound's name. */
     void refreshSounds();
     /** Opens the save (true) or open (false) dialog. */
     void preset (bool save);
+    /** Saves the rack as a sound, adding the extension when it is missing;
+        a failure shows "Unable to save sound" and keeps the old name. */
+    void write (juce::File file);
     /** Opens the sound in the file; false when it is not a sound. */
     bool read (const juce::File& file);
+    /** What the save dialog's answer leads to: asks "Replace sound?" before
+        replacing a file whose extension the editor added itself. */
+    void saveChosen (const juce::File& chosen);
 
     AnalogLook look;
     ChainProcessor& processor;
+    RackLibrary library;
     std::vector<juce::PluginDescription> synthCatalogue;
     std::vector<juce::PluginDescription> effectCatalogue;
     std::vector<juce::File> sounds;
@@ -74,6 +82,8 @@ public:
 
 private:
     void timerCallback() override;
+    /** Records a saved or opened sound and its folder, and refills the menu. */
+    void remember (const juce::File& file);
     void panic();
     int frameTheme() const;
 
