@@ -1,4 +1,5 @@
 #include "editor/PluginTile.h"
+#include "editor/PluginPreview.h"
 
 #include "editor/NativePluginWindow.h"
 #include "hosting/EffectPicker.h"
@@ -296,16 +297,97 @@ void PluginTile::loadFromFile (const juce::File& bundle)
 }
 
 //==============================================================================
-// The plug-in's own editor window and its preview. Opening the window and
-// capturing its picture come with the editor-window work; until then OPEN
-// shows nothing, and disposing keeps the tile's invariants.
+// The plug-in's own editor window and its preview. The window stays on screen
+// until the capture that a close started has delivered (or 1200 ms), so that
+// the last picture shows the editor as the user left it.
 
 void PluginTile::openEditor()
 {
+    if (hosted == nullptr)
+        return;
+
+    if (window != nullptr)
+    {
+        // A close that is still waiting for its capture is cancelled.
+        closeRequested = false;
+        window->toFront (true);
+        return;
+    }
+
+    // An editor never outlives its window; should one be left, it goes first
+    // so that the instance hands out a fresh one.
+    if (editor != nullptr)
+        disposeEditor();
+
+    auto& instance = *hosted->instance;
+    editor.reset (instance.hasEditor() ? instance.createEditorIfNeeded() : nullptr);
+
+    if (editor == nullptr)
+    {
+        status.setText ("No native editor available", juce::dontSendNotification);
+        return;
+    }
+
+    window = std::make_unique<NativePluginWindow> (hosted->description.name);
+    window->setContentNonOwned (editor.get(), true);
+
+    const juce::Component::SafePointer<PluginTile> safeThis (this);
+    window->onClose = [safeThis]
+    {
+        if (safeThis != nullptr)
+            safeThis->preview (true);
+    };
+
+    if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() != nullptr)
+        window->centreWithSize (editor->getWidth(), editor->getHeight());
+    else
+        window->setTopLeftPosition (100, 100);
+
+    window->setVisible (true);
+
+    juce::Timer::callAfterDelay (400, [safeThis]
+    {
+        if (safeThis != nullptr && safeThis->editor != nullptr)
+            safeThis->preview (false);
+    });
 }
 
-void PluginTile::preview (bool)
+void PluginTile::preview (bool closeAfterwards)
 {
+    if (editor == nullptr)
+        return;
+
+    const juce::Component::SafePointer<PluginTile> safeThis (this);
+
+    if (closeAfterwards)
+    {
+        closeRequested = true;
+
+        // A capture that never completes must not keep the window open.
+        juce::Timer::callAfterDelay (1200, [safeThis, expected = generation]
+        {
+            if (safeThis != nullptr && safeThis->generation == expected && safeThis->closeRequested)
+                safeThis->disposeEditor();
+        });
+    }
+
+    if (capturing)
+        return;
+
+    capturing = true;
+
+    capturePluginPreview (*editor, [safeThis, shown = hosted, expected = generation] (juce::Image picture)
+    {
+        if (safeThis == nullptr || safeThis->generation != expected)
+            return;
+
+        safeThis->capturing = false;
+        safeThis->processor.setPreview (safeThis->slot, shown, picture);
+        safeThis->repaint();
+
+        if (safeThis->closeRequested)
+            safeThis->disposeEditor();
+    });
 }
 
 void PluginTile::disposeEditor()

@@ -58,16 +58,21 @@ public:
     // late asynchronous results for an older plug-in are dropped.
     juce::uint64 generation = 0;
 
+    /** Opens the plug-in's editor in its window, or brings that window to
+        the front; the first preview is taken 400 ms later. */
+    void openEditor();
+    /** Captures the editor for the slot's preview; with `closeAfterwards`
+        the window closes once that capture delivered, or after 1200 ms. */
+    void preview (bool closeAfterwards);
+    /** Closes the window and deletes the editor at once. */
+    void disposeEditor();
+
 private:
     void timerCallback() override;
 
     void choose();
     void browse();
     void load (const juce::PluginDescription& description);
-
-    void openEditor();
-    void preview (bool closeAfterwards);
-    void disposeEditor();
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PluginTile)
 };
