@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace
@@ -42,7 +43,9 @@ int main (int argc, char* argv[])
 
     // The answer keeps the real standard output; whatever the plug-in prints
     // goes to standard error, so it can never spoil the answer.
-    const int answer = ::dup (STDOUT_FILENO);
+    // Close-on-exec: a process the plug-in starts must not hold the answer's
+    // pipe open after the helper is gone.
+    const int answer = ::fcntl (STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
 
     if (answer < 0 || ::dup2 (STDERR_FILENO, STDOUT_FILENO) < 0)
         return 3;

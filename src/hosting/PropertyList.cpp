@@ -894,14 +894,14 @@ PropertyList PropertyList::parse (const void* data, size_t size)
     if (data == nullptr || size == 0)
         return result;
 
-    bool ok;
+    const bool ok = size >= 6 && std::memcmp (data, "bplist", 6) == 0
+                        ? BinaryReader (static_cast<const juce::uint8*> (data), size).read (result)
+                        : XmlReader (static_cast<const char*> (data), size).read (result);
 
-    if (size >= 6 && std::memcmp (data, "bplist", 6) == 0)
-        ok = BinaryReader (static_cast<const juce::uint8*> (data), size).read (result);
-    else
-        ok = XmlReader (static_cast<const char*> (data), size).read (result);
+    if (! ok)
+        return {};
 
-    return ok ? result : PropertyList();
+    return result;
 }
 
 const PropertyList& PropertyList::operator[] (const juce::String& key) const
