@@ -3,6 +3,7 @@
 
 #include "editor/NativePluginWindow.h"
 #include "hosting/EffectPicker.h"
+#include "hosting/PluginTrust.h"
 #include "rack/Hosted.h"
 
 namespace
@@ -274,6 +275,9 @@ void PluginTile::loadFromFile (const juce::File& bundle)
         status.setText ("No matching instrument/effect", juce::dontSendNotification);
         return;
     }
+
+    // The user chose this file: sounds that use it may open it later.
+    PluginTrust::approve (bundle);
 
     if (matches->size() == 1)
     {

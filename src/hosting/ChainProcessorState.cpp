@@ -4,6 +4,7 @@
 
 #include "rack/ChainProcessor.h"
 #include "rack/Hosted.h"
+#include "hosting/PluginTrust.h"
 
 #include <cmath>
 
@@ -173,6 +174,24 @@ void ChainProcessor::applyState (const juce::XmlElement& document)
 
         const auto state = decodeBase64 (slotXml->getChildElementAllSubText ("STATE", {}));
         const auto preview = decodeBase64 (slotXml->getChildElementAllSubText ("PREVIEW", {}));
+
+        // A sound may come from anyone: a plug-in file outside the plug-in
+        // folders is never opened. The slot keeps what the sound stored, so
+        // saving it again loses nothing, and says why it stays empty.
+        if (const auto refusal = PluginTrust::refusal (description); refusal.isNotEmpty())
+        {
+            const juce::ScopedLock sl (lock);
+            auto& slot = slots[(size_t) index];
+
+            // Voids an earlier entry of the same index that is still loading.
+            ++slot.generation;
+            slot.loading = false;
+            slot.description = description;
+            slot.state = state;
+            slot.preview = preview;
+            slot.message = refusal;
+            continue;
+        }
 
         load (index, description, state, false, preview);
     }

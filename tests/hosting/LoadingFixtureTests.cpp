@@ -12,6 +12,7 @@ namespace
     {
         FixtureRack()
         {
+            installFixtureVst3Folder();
             processor = std::make_unique<ChainProcessor>();
             addFixtureLv2Folder (processor->formatManager);
         }

@@ -7,6 +7,7 @@
 
 #include "rack/ChainProcessor.h"
 #include "rack/Hosted.h"
+#include "hosting/PluginTrust.h"
 
 #include <gtest/gtest.h>
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -99,6 +100,13 @@ namespace loading
     inline juce::File fixtureVst3 (const juce::String& product)
     {
         return fixtureFolder().getChildFile ("vst3").getChildFile (product + ".vst3");
+    }
+
+    /** The fixture bundles are built outside the plug-in folders, so a sound
+        naming them would not open; a test that restores one installs them. */
+    inline void installFixtureVst3Folder()
+    {
+        PluginTrust::addPluginFolder (fixtureFolder().getChildFile ("vst3"));
     }
 
     inline juce::String fixtureLv2Uri (const juce::String& product)

@@ -552,6 +552,7 @@ TEST (StateFixtures, RealPlugInStatesComeBackThroughTheirFormats)
     juce::PluginDescription instrument, effect;
 
     {
+        installFixtureVst3Folder();
         ChainProcessor processor;
         addFixtureLv2Folder (processor.formatManager);
         instrument = describe (processor.formatManager, "VST3", fixtureVst3 ("FixtureInstrument").getFullPathName());

@@ -37,6 +37,7 @@ namespace
         void SetUp() override
         {
             ASSERT_TRUE (libraryFolder.createDirectory().wasOk());
+            loading::installFixtureVst3Folder();
             editor = std::make_unique<ChainEditor> (*processor, libraryFolder);
         }
 
