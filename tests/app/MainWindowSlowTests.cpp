@@ -3,7 +3,7 @@
 
 #include "editor/ChainEditor.h"
 
-#include "EditorTestSupport.h"
+#include "editor/EditorTestSupport.h"
 
 namespace
 {
