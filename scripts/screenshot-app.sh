@@ -9,9 +9,17 @@ output="$2"
 "$app" >/dev/null 2>&1 &
 app_pid=$!
 
+# The main window, not the small placeholder the window system may show while
+# the content is still being built (a first start lists the installed plug-ins
+# then, which takes a moment).
 window=""
 for _ in $(seq 1 300); do
-    window="$(xdotool search --onlyvisible --name '^VELLIX$' 2>/dev/null | head -n 1 || true)"
+    for candidate in $(xdotool search --onlyvisible --name '^VELLIX$' 2>/dev/null || true); do
+        width="$(xdotool getwindowgeometry --shell "$candidate" 2>/dev/null | sed -n 's/^WIDTH=//p')"
+        if [ "${width:-0}" -ge 400 ]; then
+            window="$candidate"
+        fi
+    done
     [ -n "$window" ] && break
     kill -0 "$app_pid" 2>/dev/null || { echo "VELLIX exited before showing its window" >&2; exit 1; }
     sleep 0.1

@@ -12,6 +12,8 @@ extern "C"
 #include <set>
 #include <thread>
 
+#include <unistd.h>
+
 namespace
 {
     constexpr const char* cacheTag = "PLUGINCATALOGUE";
@@ -298,13 +300,25 @@ void PluginCatalogue::listLV2 (std::vector<juce::PluginDescription>& out)
     {
         // Only the changed bundles are described: that reads their plug-ins'
         // Turtle files, which is what takes the time.
+        // The format has read its default folders when it was made; reading
+        // them again only makes lilv warn about every plug-in it reloads.
         juce::LV2PluginFormat format;
-        juce::FileSearchPath searchPath;
+        const auto defaults = format.getDefaultLocationsToSearch();
+        juce::FileSearchPath otherFolders;
 
         for (const auto& folder : locationsInUse.lv2Folders)
-            searchPath.add (folder);
+        {
+            bool isDefault = false;
 
-        format.searchPathsForPlugins (searchPath, true, false);
+            for (int i = 0; i < defaults.getNumPaths(); ++i)
+                isDefault = isDefault || defaults[i] == folder;
+
+            if (! isDefault)
+                otherFolders.add (folder);
+        }
+
+        if (otherFolders.getNumPaths() > 0)
+            format.searchPathsForPlugins (otherFolders, true, false);
 
         for (const auto& bundle : bundles)
             if (changed.count (bundle.path) != 0)
@@ -345,7 +359,7 @@ void PluginCatalogue::listVST3 (std::vector<juce::PluginDescription>& out)
     {
         juce::File bundle;
         juce::String key, stamp;
-        std::optional<std::vector<juce::PluginDescription>> result;
+        Examination result;
     };
 
     std::vector<Pending> pending;
@@ -377,7 +391,9 @@ void PluginCatalogue::listVST3 (std::vector<juce::PluginDescription>& out)
 
     // Without its helper nothing can be examined; that is no answer about
     // the bundles, so nothing is cached for them.
-    if (! pending.empty() && locationsInUse.scanHelper.existsAsFile())
+    const auto& helper = locationsInUse.scanHelper;
+
+    if (! pending.empty() && helper.existsAsFile() && ::access (helper.getFullPathName().toRawUTF8(), X_OK) == 0)
     {
         std::atomic<size_t> next { 0 };
         const auto examine = [&]
@@ -393,12 +409,14 @@ void PluginCatalogue::listVST3 (std::vector<juce::PluginDescription>& out)
 
         for (auto& item : pending)
         {
-            current[item.key] = Entry { item.stamp, ! item.result.has_value(),
-                                        item.result.has_value() ? std::move (*item.result)
-                                                                : std::vector<juce::PluginDescription>() };
-        }
+            if (! item.result.ran)
+                continue;
 
-        cacheChanged = true;
+            auto& plugins = item.result.plugins;
+            current[item.key] = Entry { item.stamp, ! plugins.has_value(),
+                                        plugins.has_value() ? std::move (*plugins) : std::vector<juce::PluginDescription>() };
+            cacheChanged = true;
+        }
     }
 
     for (const auto& key : order)
@@ -410,7 +428,7 @@ void PluginCatalogue::listVST3 (std::vector<juce::PluginDescription>& out)
     }
 }
 
-std::optional<std::vector<juce::PluginDescription>> PluginCatalogue::examineWithHelper (const juce::File& bundle) const
+PluginCatalogue::Examination PluginCatalogue::examineWithHelper (const juce::File& bundle) const
 {
     // Processes are started one at a time, so no helper inherits the write
     // end of another helper's pipe and keeps it open.
@@ -423,7 +441,7 @@ std::optional<std::vector<juce::PluginDescription>> PluginCatalogue::examineWith
 
         if (! child.start (juce::StringArray { locationsInUse.scanHelper.getFullPathName(), bundle.getFullPathName() },
                            juce::ChildProcess::wantStdOut))
-            return std::nullopt;
+            return {};   // out of processes or pipes: says nothing about the bundle
     }
 
     // Read while waiting: a long answer would otherwise fill the pipe and
@@ -441,7 +459,7 @@ std::optional<std::vector<juce::PluginDescription>> PluginCatalogue::examineWith
 
     // The exit code of a crashed helper is not reliable through ChildProcess;
     // only a complete answer counts.
-    return readScanOutput (output);
+    return { true, readScanOutput (output) };
 }
 
 //==============================================================================

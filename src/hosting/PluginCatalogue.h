@@ -86,7 +86,13 @@ private:
 
     void listLV2 (std::vector<juce::PluginDescription>& out);
     void listVST3 (std::vector<juce::PluginDescription>& out);
-    std::optional<std::vector<juce::PluginDescription>> examineWithHelper (const juce::File& bundle) const;
+    struct Examination
+    {
+        bool ran = false;                                              // false: no answer about the bundle at all
+        std::optional<std::vector<juce::PluginDescription>> plugins;  // empty: it crashed, hung or answered badly
+    };
+
+    Examination examineWithHelper (const juce::File& bundle) const;
 
     void loadCache();
     void saveCache() const;

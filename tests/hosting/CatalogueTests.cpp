@@ -297,7 +297,13 @@ TEST (CatalogueInstalled, WithoutTheHelperNothingIsCachedForUnexaminedBundles)
 
     EXPECT_TRUE (listInstalled (true).empty());
 
-    PluginCatalogue::locations().scanHelper = writeScriptedHelper (temp);
+    // One that cannot be run is no better.
+    const auto helper = writeScriptedHelper (temp);
+    PluginCatalogue::locations().scanHelper = helper;
+    ASSERT_TRUE (helper.setExecutePermission (false));
+    EXPECT_TRUE (listInstalled (true).empty());
+
+    ASSERT_TRUE (helper.setExecutePermission (true));
     EXPECT_EQ (namesOf (listInstalled (true)), juce::StringArray ("Examined Synth"));
 }
 
