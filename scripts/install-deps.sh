@@ -9,6 +9,8 @@ packages=(
     libasound2-dev libjack-jackd2-dev libfreetype-dev libfontconfig1-dev
     libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev
     libpng-dev libjpeg-dev libgtest-dev libgmock-dev
+    # fuzzing: clang with its libFuzzer and sanitizer runtimes
+    clang-14 libclang-rt-14-dev
     # headless windows and screenshots
     xvfb xauth openbox x11-utils xdotool wmctrl imagemagick fonts-dejavu-core
     # an audio server with a dummy driver for the end-to-end audio test
