@@ -175,7 +175,8 @@ namespace catalogue
                     }
                     else
                     {
-                        const auto wide = juce::String::fromUTF8 (node.text.c_str()).toUTF16();
+                        const auto text = juce::String::fromUTF8 (node.text.c_str());
+                        const auto wide = text.toUTF16();   // points into `text`
                         std::vector<std::uint16_t> units;
 
                         for (auto p = wide.getAddress(); *p != 0; ++p)
