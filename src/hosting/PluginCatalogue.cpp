@@ -6,7 +6,6 @@ extern "C"
 }
 
 #include <atomic>
-#include <climits>
 #include <cstdlib>
 #include <mutex>
 #include <set>
@@ -299,9 +298,9 @@ void PluginCatalogue::listLV2 (std::vector<juce::PluginDescription>& out)
     if (! changed.empty())
     {
         // Only the changed bundles are described: that reads their plug-ins'
-        // Turtle files, which is what takes the time.
-        // The format has read its default folders when it was made; reading
-        // them again only makes lilv warn about every plug-in it reloads.
+        // Turtle files, which is what takes the time. The format has read its
+        // default folders when it was made; reading them again would only
+        // make lilv warn about every plug-in it reloads.
         juce::LV2PluginFormat format;
         const auto defaults = format.getDefaultLocationsToSearch();
         juce::FileSearchPath otherFolders;
