@@ -429,32 +429,66 @@ void PluginCatalogue::listVST3 (std::vector<juce::PluginDescription>& out)
 
 PluginCatalogue::Examination PluginCatalogue::examineWithHelper (const juce::File& bundle) const
 {
+    // Shared with the thread that reads the answer, which may outlive this
+    // call (below).
+    struct Run
+    {
+        juce::ChildProcess process;
+        juce::CriticalSection lock;
+        juce::MemoryOutputStream output;
+        juce::WaitableEvent readToEnd;
+    };
+
     // Processes are started one at a time, so no helper inherits the write
     // end of another helper's pipe and keeps it open.
     static std::mutex startLock;
 
-    juce::ChildProcess child;
+    const auto run = std::make_shared<Run>();
 
     {
         const std::lock_guard<std::mutex> guard (startLock);
 
-        if (! child.start (juce::StringArray { locationsInUse.scanHelper.getFullPathName(), bundle.getFullPathName() },
-                           juce::ChildProcess::wantStdOut))
+        if (! run->process.start (juce::StringArray { locationsInUse.scanHelper.getFullPathName(), bundle.getFullPathName() },
+                                  juce::ChildProcess::wantStdOut))
             return {};   // out of processes or pipes: says nothing about the bundle
     }
 
     // Read while waiting: a long answer would otherwise fill the pipe and
     // stall the helper until its time is up.
-    juce::String output;
-    std::thread reader ([&] { output = child.readAllProcessOutput(); });
-
-    if (! child.waitForProcessToFinish (locationsInUse.scanTimeoutMs))
+    std::thread ([run]
     {
-        child.kill();
-        child.waitForProcessToFinish (1000);
+        // One byte at a time: ChildProcess reads through a buffered stream
+        // that waits to fill the whole request, so a larger one could sit on
+        // an answer that has already arrived. The stream's own buffer keeps
+        // this cheap.
+        char byte = 0;
+
+        while (run->process.readProcessOutput (&byte, 1) == 1)
+        {
+            const juce::ScopedLock sl (run->lock);
+            run->output.writeByte (byte);
+        }
+
+        run->readToEnd.signal();
+    }).detach();
+
+    if (! run->process.waitForProcessToFinish (locationsInUse.scanTimeoutMs))
+    {
+        run->process.kill();
+        run->process.waitForProcessToFinish (1000);
     }
 
-    reader.join();
+    // A process the plug-in started can keep the pipe open after the helper
+    // has gone; its answer is complete all the same, and the reader is left
+    // to finish whenever that process does.
+    run->readToEnd.wait (1000);
+
+    juce::String output;
+
+    {
+        const juce::ScopedLock sl (run->lock);
+        output = run->output.toString();
+    }
 
     // The exit code of a crashed helper is not reliable through ChildProcess;
     // only a complete answer counts.

@@ -71,7 +71,8 @@ namespace
     //==============================================================================
     /** A stand-in for vellix-plugin-scan: logs each bundle it is given, then
         answers with the bundle's answer.xml, hangs when the bundle holds a
-        file "hang", or crashes when it holds "crash". */
+        file "hang", or crashes when it holds "crash". With a file "linger" it
+        answers but leaves a process behind that keeps its output open. */
     juce::File writeScriptedHelper (const TemporaryFolder& temp)
     {
         const auto script = temp / "scripted-scan";
@@ -79,6 +80,7 @@ namespace
         EXPECT_TRUE (script.replaceWithText ("#!/bin/sh\n"
                                              "echo \"$1\" >> '" + log.getFullPathName() + "'\n"
                                              "[ -f \"$1/hang\" ] && exec sleep 60\n"
+                                             "[ -f \"$1/linger\" ] && { sleep 60 & }\n"
                                              "[ -f \"$1/crash\" ] && kill -SEGV $$\n"
                                              "cat \"$1/answer.xml\" 2>/dev/null\n",
                                              false, false, "\n"));
@@ -264,29 +266,31 @@ TEST (CatalogueInstalled, VST3BundlesFromModuleInfoOrTheHelperWhoseAnswersAreCac
     // An answer without the closing mark, as a helper that died while writing leaves it.
     const auto cut = writeHelperAnswer (vst3, "Cut.vst3", "Cut Effect", false);
     cut.getChildFile ("answer.xml").replaceWithText (cut.getChildFile ("answer.xml").loadFileAsString().replace ("complete=\"1\"", ""));
+    // Answers, but a process it started holds the answer's pipe for a minute.
+    writeHelperAnswer (vst3, "Linger.vst3", "Linger Synth", true).getChildFile ("linger").create();
     // A broken moduleinfo.json: the helper examines the bundle instead.
     writeHelperAnswer (vst3, "BadInfo.vst3", "Bad Info Synth", true);
     writeModuleInfoBundle (vst3, "BadInfo.vst3", "{ broken");
 
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ (sortedNames (listInstalled (true)), juce::StringArray ("Bad Info Synth", "Described Synth"));
+    EXPECT_EQ (sortedNames (listInstalled (true)), juce::StringArray ("Bad Info Synth", "Described Synth", "Linger Synth"));
     // Two examinations run at once, so one hanging bundle costs one time limit.
     EXPECT_LT (std::chrono::steady_clock::now() - start, std::chrono::seconds (5));
 
     auto examined = scanLog (temp);
     examined.sort (false);
-    EXPECT_EQ (examined, juce::StringArray ("BadInfo.vst3", "Crash.vst3", "Cut.vst3", "Examined.vst3", "Hang.vst3"));
+    EXPECT_EQ (examined, juce::StringArray ("BadInfo.vst3", "Crash.vst3", "Cut.vst3", "Examined.vst3", "Hang.vst3", "Linger.vst3"));
 
     // From the cache now: nothing is examined again, failures included.
     EXPECT_EQ (namesOf (listInstalled (false)), juce::StringArray ("Examined Effect"));
-    EXPECT_EQ (scanLog (temp).size(), 5);
+    EXPECT_EQ (scanLog (temp).size(), 6);
 
     // A bundle that changed is examined again; the others still come from the cache.
     hang.getChildFile ("hang").deleteFile();
     setTimes (hang, juce::Time::getCurrentTime() + juce::RelativeTime::minutes (1));
     const auto effects = namesOf (listInstalled (false));
     EXPECT_TRUE (effects.contains ("Hang Effect")) << effects.joinIntoString (", ");
-    EXPECT_EQ (scanLog (temp).size(), 6);
+    EXPECT_EQ (scanLog (temp).size(), 7);
 }
 
 TEST (CatalogueInstalled, WithoutTheHelperNothingIsCachedForUnexaminedBundles)
