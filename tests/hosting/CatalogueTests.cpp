@@ -72,7 +72,8 @@ namespace
     /** A stand-in for vellix-plugin-scan: logs each bundle it is given, then
         answers with the bundle's answer.xml, hangs when the bundle holds a
         file "hang", or crashes when it holds "crash". With a file "linger" it
-        answers but leaves a process behind that keeps its output open. */
+        answers but leaves a process behind that keeps its output open for
+        a few seconds. */
     juce::File writeScriptedHelper (const TemporaryFolder& temp)
     {
         const auto script = temp / "scripted-scan";
@@ -80,7 +81,7 @@ namespace
         EXPECT_TRUE (script.replaceWithText ("#!/bin/sh\n"
                                              "echo \"$1\" >> '" + log.getFullPathName() + "'\n"
                                              "[ -f \"$1/hang\" ] && exec sleep 60\n"
-                                             "[ -f \"$1/linger\" ] && { sleep 60 & }\n"
+                                             "[ -f \"$1/linger\" ] && { sleep 5 & }\n"
                                              "[ -f \"$1/crash\" ] && kill -SEGV $$\n"
                                              "cat \"$1/answer.xml\" 2>/dev/null\n",
                                              false, false, "\n"));
@@ -266,7 +267,7 @@ TEST (CatalogueInstalled, VST3BundlesFromModuleInfoOrTheHelperWhoseAnswersAreCac
     // An answer without the closing mark, as a helper that died while writing leaves it.
     const auto cut = writeHelperAnswer (vst3, "Cut.vst3", "Cut Effect", false);
     cut.getChildFile ("answer.xml").replaceWithText (cut.getChildFile ("answer.xml").loadFileAsString().replace ("complete=\"1\"", ""));
-    // Answers, but a process it started holds the answer's pipe for a minute.
+    // Answers, but a process it started holds the answer's pipe a while longer.
     writeHelperAnswer (vst3, "Linger.vst3", "Linger Synth", true).getChildFile ("linger").create();
     // A broken moduleinfo.json: the helper examines the bundle instead.
     writeHelperAnswer (vst3, "BadInfo.vst3", "Bad Info Synth", true);
