@@ -31,10 +31,13 @@ void SynthStandaloneApp::initialise (const juce::String&)
 {
     auto* settings = properties.getUserSettings();
 
+    // Every write of the settings goes through this one, whole or not at all.
+    settingsSaver = std::make_unique<SettingsSaver> (*settings, settingsOptions());
+
     preserveRackBeforeEmptyStartup (*settings, soundsFolder());
 
     // The removal of "filterState" reaches the disk before any plug-in exists.
-    settings->saveIfNeeded();
+    settingsSaver->saveIfNeeded();
 
     window = std::make_unique<SynthStandaloneWindow> (settings);
 }
@@ -42,7 +45,9 @@ void SynthStandaloneApp::initialise (const juce::String&)
 void SynthStandaloneApp::shutdown()
 {
     window = nullptr;
-    properties.saveIfNeeded();
+
+    if (settingsSaver != nullptr)
+        settingsSaver->saveIfNeeded();
 }
 
 void SynthStandaloneApp::systemRequestedQuit()

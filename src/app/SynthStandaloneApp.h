@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/SettingsSaver.h"
 #include "app/SynthStandaloneWindow.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -28,6 +29,7 @@ public:
 
 private:
     juce::ApplicationProperties properties;
+    std::unique_ptr<SettingsSaver> settingsSaver;
     std::unique_ptr<SynthStandaloneWindow> window;
 
     JUCE_DECLARE_NON_COPYABLE (SynthStandaloneApp)
