@@ -4,7 +4,10 @@
 #include "app/StandaloneHolder.h"
 
 SynthStandaloneWindow::SynthStandaloneWindow (juce::PropertySet* settings)
-    : juce::DocumentWindow ("VELLIX", juce::Colour (0xff20211e), juce::DocumentWindow::allButtons, true)
+    // The window joins the desktop only once its content exists: on X11 a
+    // desktop window with a native title bar is mapped at once, and showed an
+    // empty 128 x 128 frame while the rack editor was being built.
+    : juce::DocumentWindow ("VELLIX", juce::Colour (0xff20211e), juce::DocumentWindow::allButtons, false)
 {
     setUsingNativeTitleBar (true);
 
@@ -22,6 +25,7 @@ SynthStandaloneWindow::SynthStandaloneWindow (juce::PropertySet* settings)
     setResizeLimits (980, 762, 1800, 1342);
 
     centreWithSize (getWidth(), getHeight());
+    addToDesktop();
     setVisible (true);
 }
 
