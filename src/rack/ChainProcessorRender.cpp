@@ -65,6 +65,15 @@ void ChainProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiB
     juce::ScopedNoDenormals noDenormals;
     const int numSamples = buffer.getNumSamples();
 
+    // An empty block has no sample to put an event on: the on-screen
+    // keyboard's events and a pending reset wait for the next block instead
+    // of being used up here, where a lost note-off would leave a note hanging.
+    if (numSamples == 0)
+    {
+        midi.clear();
+        return;
+    }
+
     // MIDI in: the on-screen keyboard joins the incoming events.
     keyboardState.processNextMidiBuffer (midi, 0, numSamples, true);
 

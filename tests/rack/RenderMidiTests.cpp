@@ -335,3 +335,28 @@ TEST (RackRenderMidi, BusyRackLockGivesASilentBlockAtOnceAndTheNextBlockResets)
     for (auto* plugin : rack.plugins)
         EXPECT_EQ (plugin->blocks.back().numSamples, 512) << plugin->getName();
 }
+
+TEST (RackRenderMidi, AnEmptyHostBlockUsesUpNeitherTheResetNorTheKeyboard)
+{
+    ChainProcessor processor;
+    processor.prepareToPlay (44100.0, 256);
+    auto& layer = installInstrument (processor, 0);
+    renderBlock (processor, 256);
+    layer.clearLogs();
+
+    processor.panicRequest.store (true, std::memory_order_release);
+    processor.keyboardState.noteOn (1, 60, 1.0f);
+
+    juce::AudioBuffer<float> empty (2, 0);
+    juce::MidiBuffer midi;
+    processor.processBlock (empty, midi);
+    EXPECT_TRUE (processor.panicRequest.load());
+
+    renderBlock (processor, 256);
+    const auto received = midiOf (layer, 0);
+    ASSERT_EQ (received.size(), 49u);
+    expectResetAtStart (received, 0);
+    EXPECT_TRUE (received.back().message.isNoteOn());
+    EXPECT_EQ (received.back().message.getNoteNumber(), 60);
+    EXPECT_FALSE (processor.panicRequest.load());
+}
