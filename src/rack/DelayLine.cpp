@@ -29,13 +29,22 @@ void DelayLine::process (const float* left, const float* right, int numSamples) 
     float* outRight = out.getWritePointer (1);
 
     // Write before read, so a delay of 0 passes the input straight through.
+    // The ring holds delay + 1 samples, so the sample written `delay` passes
+    // ago sits one place after the write position, which is also where the
+    // next pass writes; a wrap instead of a modulo keeps divisions out of
+    // the per-sample loop.
     for (int k = 0; k < numSamples; ++k)
     {
-        const int readPos = (size - delay + writePos) % size;
         ringLeft[writePos] = left[k];
         ringRight[writePos] = right[k];
+
+        int readPos = writePos + 1;
+
+        if (readPos == size)
+            readPos = 0;
+
         outLeft[k] = ringLeft[readPos];
         outRight[k] = ringRight[readPos];
-        writePos = (writePos + 1) % size;
+        writePos = readPos;
     }
 }
