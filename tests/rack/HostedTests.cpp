@@ -162,7 +162,7 @@ TEST (RackHosted, ALatencyChangeWhileRunningIsFollowedWithinATimerTick)
 
     ASSERT_EQ (processor.getLatencySamples(), 320);
     // One tick is 100 ms; the rest is slack for a busy machine.
-    EXPECT_LT (elapsed, 400.0);
+    EXPECT_LT (elapsed, 500.0);
 
     {
         const juce::ScopedLock sl (processor.lock);
@@ -282,7 +282,7 @@ TEST (RackHosted, PlayHeadAlwaysAnswersWithTheHostsLatestPosition)
         const LockHolder reader (hosted->playHead.lock);
         const auto started = std::chrono::steady_clock::now();
         renderBlock (processor, 256);
-        EXPECT_LT (std::chrono::steady_clock::now() - started, std::chrono::milliseconds (20));
+        EXPECT_LT (std::chrono::steady_clock::now() - started, std::chrono::milliseconds (100));
     }
 
     EXPECT_EQ (playHead->getPosition()->getTimeInSamples().orFallback (0), 4800);
