@@ -17,34 +17,58 @@ void DelayLine::prepare (int delayInSamples, int maximumBlockSize)
     writePos = 0;
 }
 
+namespace
+{
+    /** Copies `count` samples of a ring of `size` samples starting at `from`,
+        wrapping once at its end. */
+    void copyFromRing (float* destination, const float* ring, int size, int from, int count) noexcept
+    {
+        const int first = juce::jmin (count, size - from);
+        juce::FloatVectorOperations::copy (destination, ring + from, first);
+
+        if (count > first)
+            juce::FloatVectorOperations::copy (destination + first, ring, count - first);
+    }
+
+    void copyToRing (float* ring, int size, int to, const float* source, int count) noexcept
+    {
+        const int first = juce::jmin (count, size - to);
+        juce::FloatVectorOperations::copy (ring + to, source, first);
+
+        if (count > first)
+            juce::FloatVectorOperations::copy (ring, source + first, count - first);
+    }
+}
+
 void DelayLine::process (const float* left, const float* right, int numSamples) noexcept
 {
     jassert (numSamples >= 1 && numSamples <= blockSize);
     jassert (ring.getNumChannels() == 2 && out.getNumChannels() == 2);
 
+    // The same as writing each sample at writePos and then reading the one
+    // written `delay` samples earlier, in whole runs instead of per sample:
+    // the first `delay` outputs come from the ring, the rest straight from
+    // the input, and the ring keeps the last `delay + 1` inputs.
     const int size = delay + 1;
-    float* ringLeft = ring.getWritePointer (0);
-    float* ringRight = ring.getWritePointer (1);
-    float* outLeft = out.getWritePointer (0);
-    float* outRight = out.getWritePointer (1);
+    const int fromRing = juce::jmin (numSamples, delay);
+    const int fromInput = numSamples - fromRing;
+    const int kept = juce::jmin (numSamples, size);
+    const int keptFrom = (writePos + numSamples - kept) % size;
+    const float* inputs[] = { left, right };
 
-    // Write before read, so a delay of 0 passes the input straight through.
-    // The ring holds delay + 1 samples, so the sample written `delay` passes
-    // ago sits one place after the write position, which is also where the
-    // next pass writes; a wrap instead of a modulo keeps divisions out of
-    // the per-sample loop.
-    for (int k = 0; k < numSamples; ++k)
+    for (int c = 0; c < 2; ++c)
     {
-        ringLeft[writePos] = left[k];
-        ringRight[writePos] = right[k];
+        float* line = ring.getWritePointer (c);
+        float* output = out.getWritePointer (c);
 
-        int readPos = writePos + 1;
+        if (fromRing > 0)
+            copyFromRing (output, line, size, (writePos + 1) % size, fromRing);
 
-        if (readPos == size)
-            readPos = 0;
+        if (fromInput > 0)
+            juce::FloatVectorOperations::copy (output + fromRing, inputs[c], fromInput);
 
-        outLeft[k] = ringLeft[readPos];
-        outRight[k] = ringRight[readPos];
-        writePos = readPos;
+        copyToRing (line, size, keptFrom, inputs[c] + numSamples - kept, kept);
     }
+
+    writePos = (writePos + numSamples) % size;
 }
