@@ -15,6 +15,17 @@ ChainProcessor::ChainProcessor()
     for (int i = 0; i < numSlots; ++i)
         bypassValues[(size_t) i] = parameters.getRawParameterValue ("bypass" + juce::String (i));
 
+    for (int i = 0; i < numLayers; ++i)
+    {
+        const auto digit = juce::String (i);
+        volumeValues[(size_t) i] = parameters.getRawParameterValue ("volume" + digit);
+        panValues[(size_t) i] = parameters.getRawParameterValue ("pan" + digit);
+        muteValues[(size_t) i] = parameters.getRawParameterValue ("mute" + digit);
+        soloValues[(size_t) i] = parameters.getRawParameterValue ("solo" + digit);
+    }
+
+    masterValue = parameters.getRawParameterValue ("master");
+
     startTimerHz (10);
 }
 

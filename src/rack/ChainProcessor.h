@@ -139,6 +139,11 @@ private:
 
     void applyState (const juce::XmlElement& document);
 
+    /** The mixer parameters' values, looked up once: the render reads them
+        every block, and a lookup by ID compares strings. */
+    std::array<std::atomic<float>*, numLayers> volumeValues {}, panValues {}, muteValues {}, soloValues {};
+    std::atomic<float>* masterValue = nullptr;
+
     /** Raw value of a parameter looked up by ID; 0 when the ID is unknown. */
     float rawValue (const juce::String& parameterID) const;
 

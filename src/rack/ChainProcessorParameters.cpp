@@ -1,14 +1,5 @@
 #include "rack/ChainProcessor.h"
 
-namespace
-{
-    // Built once at start-up, so that looking a parameter up on the audio
-    // thread never constructs a string.
-    const juce::String muteIds[] = { "mute0", "mute1", "mute2", "mute3" };
-    const juce::String soloIds[] = { "solo0", "solo1", "solo2", "solo3" };
-    const juce::String volumeIds[] = { "volume0", "volume1", "volume2", "volume3" };
-}
-
 juce::AudioProcessorValueTreeState::ParameterLayout ChainProcessor::layout()
 {
     using Float = juce::AudioParameterFloat;
@@ -55,8 +46,8 @@ float ChainProcessor::rawValue (const juce::String& parameterID) const
 
 bool ChainProcessor::anySolo() const
 {
-    for (const auto& id : soloIds)
-        if (rawValue (id) > 0.5f)
+    for (const auto* solo : soloValues)
+        if (solo->load (std::memory_order_relaxed) > 0.5f)
             return true;
 
     return false;
@@ -65,17 +56,18 @@ bool ChainProcessor::anySolo() const
 float ChainProcessor::level (int layer, bool anySoloed) const
 {
     jassert (juce::isPositiveAndBelow (layer, numLayers));
+    const auto i = (size_t) layer;
 
-    if (bypassValues[(size_t) layer]->load (std::memory_order_relaxed) > 0.5f)
+    if (bypassValues[i]->load (std::memory_order_relaxed) > 0.5f)
         return 0.0f;
 
-    if (rawValue (muteIds[layer]) > 0.5f)
+    if (muteValues[i]->load (std::memory_order_relaxed) > 0.5f)
         return 0.0f;
 
-    if (anySoloed && rawValue (soloIds[layer]) < 0.5f)
+    if (anySoloed && soloValues[i]->load (std::memory_order_relaxed) < 0.5f)
         return 0.0f;
 
-    return rawValue (volumeIds[layer]);
+    return volumeValues[i]->load (std::memory_order_relaxed);
 }
 
 float ChainProcessor::panLeft (float gain, float pan) noexcept

@@ -7,10 +7,6 @@
 
 namespace
 {
-    // Built once at start-up: the render never constructs a string.
-    const juce::String panIds[] = { "pan0", "pan1", "pan2", "pan3" };
-    const juce::String masterId { "master" };
-
     constexpr int pitchWheelCentre = 8192;
     constexpr int sustainPedal = 64;
     constexpr int resetAllControllers = 121;
@@ -51,13 +47,13 @@ void ChainProcessor::updateGainTargets()
     for (int i = 0; i < numLayers; ++i)
     {
         const float gain = level (i, soloed);
-        const float pan = rawValue (panIds[i]);
+        const float pan = panValues[(size_t) i]->load (std::memory_order_relaxed);
 
         gainLeft[(size_t) i].setTargetValue (panLeft (gain, pan));
         gainRight[(size_t) i].setTargetValue (panRight (gain, pan));
     }
 
-    masterGain.setTargetValue (rawValue (masterId));
+    masterGain.setTargetValue (masterValue->load (std::memory_order_relaxed));
 }
 
 void ChainProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi)
