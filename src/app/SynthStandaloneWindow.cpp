@@ -21,11 +21,14 @@ SynthStandaloneWindow::SynthStandaloneWindow (juce::PropertySet* settings)
 
     setContentOwned (new SynthStandaloneContent (*holder), true);
 
+    // Before the resize limits: the native window takes them only when it
+    // exists as they are set.
+    addToDesktop();
+
     setResizable (true, true);
     setResizeLimits (980, 762, 1800, 1342);
 
     centreWithSize (getWidth(), getHeight());
-    addToDesktop();
     setVisible (true);
 }
 
