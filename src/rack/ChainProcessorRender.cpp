@@ -174,10 +174,16 @@ void ChainProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiB
 
             if (len >= 1)
             {
+                // A line without delay would hand back its input unchanged;
+                // the slowest layer's is such a line, so it is not run.
                 auto& align = hosted->alignDelay;
-                align.process (view.getReadPointer (0), view.getReadPointer (1), len);
-                addWithGain (mix.getWritePointer (0), align.out.getReadPointer (0), len, gainLeft[(size_t) i]);
-                addWithGain (mix.getWritePointer (1), align.out.getReadPointer (1), len, gainRight[(size_t) i]);
+                const auto& aligned = align.delay > 0 ? align.out : view;
+
+                if (align.delay > 0)
+                    align.process (view.getReadPointer (0), view.getReadPointer (1), len);
+
+                addWithGain (mix.getWritePointer (0), aligned.getReadPointer (0), len, gainLeft[(size_t) i]);
+                addWithGain (mix.getWritePointer (1), aligned.getReadPointer (1), len, gainRight[(size_t) i]);
             }
         }
 
@@ -192,7 +198,8 @@ void ChainProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiB
             auto& plugin = *hosted->instance;
             auto& dry = hosted->latencyDelay;
 
-            if (len >= 1)
+            // Without latency the dry path is the mix itself, as it stands.
+            if (len >= 1 && dry.delay > 0)
                 dry.process (mix.getReadPointer (0), mix.getReadPointer (1), len);
 
             if (needsMoreChannelsThan (plugin, hosted->buffer))
@@ -207,6 +214,10 @@ void ChainProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiB
             plugin.processBlock (view, effectMidi);
 
             const bool bypassed = bypassValues[(size_t) i]->load (std::memory_order_relaxed) > 0.5f;
+
+            if (bypassed && dry.delay == 0)
+                continue;
+
             const auto& source = bypassed ? dry.out : view;
             mix.copyFrom (0, 0, source, 0, 0, len);
             mix.copyFrom (1, 0, source, 1, 0, len);
