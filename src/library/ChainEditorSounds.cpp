@@ -36,11 +36,11 @@ void ChainEditor::preset (bool save)
                                                    library.folder.getChildFile (current + ".vellix"),
                                                    "*.vellix", true, false, nullptr);
 
-    const int flags = save ? (juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles
-                              | juce::FileBrowserComponent::warnAboutOverwriting)
-                           : (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles);
+    const int browserFlags = save ? (juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles
+                                     | juce::FileBrowserComponent::warnAboutOverwriting)
+                                  : (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles);
 
-    chooser->launchAsync (flags, [safe = juce::Component::SafePointer<ChainEditor> (this), save] (const juce::FileChooser& fc)
+    chooser->launchAsync (browserFlags, [safe = juce::Component::SafePointer<ChainEditor> (this), save] (const juce::FileChooser& fc)
     {
         if (safe == nullptr)
             return;
