@@ -46,9 +46,9 @@ endif()
 # pump. The module's main source is compiled from a copy in the build tree
 # with cmake/patches/juce-lv2-ui-hosting.patch and
 # cmake/patches/juce-vst3-host-lifetime.patch applied, in that order; the
-# installed sources stay untouched. Only juce_audio_processors.cpp is redirected, and only the .cpp
-# part of the module changes, so every other unit may keep including the
-# installed headers.
+# installed sources stay untouched. Only juce_audio_processors.cpp is
+# redirected, and only the .cpp part of the module changes, so every other
+# unit may keep including the installed headers.
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND TARGET juce_audio_processors)
     set(VELLIX_JUCE_PATCHES
         ${CMAKE_CURRENT_LIST_DIR}/patches/juce-lv2-ui-hosting.patch

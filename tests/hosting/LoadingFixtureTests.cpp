@@ -36,12 +36,6 @@ namespace
             return format == "VST3" ? vst3 (product) : lv2 (product);
         }
 
-        ~FixtureRack() override
-        {
-            // Lets late latency notices reach instances that still exist.
-            pumpFor (30);
-        }
-
         SlotView slot (int index) { return viewSlot (*processor, index); }
 
         std::unique_ptr<ChainProcessor> processor;

@@ -70,13 +70,10 @@ namespace loading
         return viewSlot (processor, index).loading;
     }
 
-    /** Pumps until no slot of the processor is loading, then a little more:
-        JUCE-built VST3 plug-ins send their latency to the host from their
-        own message thread, and JUCE 7.0.5's host crashes if that arrives
-        after the instance is deleted. */
+    /** Pumps until no slot of the processor is loading. */
     inline bool settle (ChainProcessor& processor, int timeoutMs = 20000)
     {
-        const auto settled = pumpUntil ([&]
+        return pumpUntil ([&]
         {
             for (int i = 0; i < ChainProcessor::numSlots; ++i)
                 if (isLoading (processor, i))
@@ -84,9 +81,6 @@ namespace loading
 
             return true;
         }, timeoutMs);
-
-        pumpFor (30);
-        return settled;
     }
 
     //==============================================================================

@@ -95,7 +95,6 @@ namespace offline
         juce::MemoryBlock bytes;
         rack.getStateInformation (bytes);
         ASSERT_TRUE (file.replaceWithData (bytes.getData(), bytes.getSize()));
-        loading::pumpFor (30);
     }
 
     struct Note

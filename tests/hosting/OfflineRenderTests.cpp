@@ -73,7 +73,6 @@ namespace
         Scratch scratch;
 
         OfflineRenderTest() { manager.addDefaultFormats(); }
-        ~OfflineRenderTest() override { pumpFor (30); }
     };
 
     juce::int64 samplesOf (double seconds, double rate)

@@ -590,5 +590,4 @@ TEST (StateFixtures, RealPlugInStatesComeBackThroughTheirFormats)
     EXPECT_EQ (layerReport->getIntAttribute ("latency"), 12);
     EXPECT_DOUBLE_EQ (layerReport->getDoubleAttribute ("tail"), 2.0);
     EXPECT_DOUBLE_EQ (fxReport->getDoubleAttribute ("tail"), 0.25);
-    pumpFor (30);
 }
