@@ -5,6 +5,7 @@
 #include "rack/ChainProcessor.h"
 #include "rack/Hosted.h"
 #include "hosting/PluginTrust.h"
+#include "hosting/UntrustedText.h"
 
 #include <cmath>
 
@@ -68,7 +69,7 @@ void ChainProcessor::getStateInformation (juce::MemoryBlock& destData)
 
 void ChainProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
-    std::shared_ptr<juce::XmlElement> document (getXmlFromBinary (data, sizeInBytes));
+    std::shared_ptr<juce::XmlElement> document (UntrustedText::xmlFromBinary (data, sizeInBytes));
 
     if (document == nullptr || ! document->hasTagName ("VELLIX"))
         return;

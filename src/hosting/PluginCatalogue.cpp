@@ -1,4 +1,5 @@
 #include "hosting/PluginCatalogue.h"
+#include "hosting/UntrustedText.h"
 
 extern "C"
 {
@@ -148,7 +149,8 @@ namespace
         int depth = 0;
         bool inString = false, escaped = false;
 
-        for (auto p = json.getCharPointer(); ! p.isEmpty(); ++p)
+        // Byte by byte: every character that matters here is ASCII.
+        for (const auto* p = json.toRawUTF8(); *p != 0; ++p)
         {
             const auto c = *p;
 
@@ -499,7 +501,7 @@ PluginCatalogue::Examination PluginCatalogue::examineWithHelper (const juce::Fil
 std::optional<std::vector<juce::PluginDescription>> PluginCatalogue::readModuleInfo (const juce::String& json,
                                                                                        const juce::File& bundle)
 {
-    if (! isNestingShallow (json))
+    if (! UntrustedText::isValidUtf8 (json) || ! isNestingShallow (json))
         return std::nullopt;
 
     juce::var root;
@@ -581,9 +583,9 @@ std::optional<std::vector<juce::PluginDescription>> PluginCatalogue::readModuleI
 
 std::optional<std::vector<juce::PluginDescription>> PluginCatalogue::readScanOutput (const juce::String& xml)
 {
-    const auto document = juce::parseXMLIfTagMatches (xml, scanTag);
+    const auto document = UntrustedText::parseXml (xml);
 
-    if (document == nullptr || ! document->getBoolAttribute ("complete"))
+    if (document == nullptr || ! document->hasTagName (scanTag) || ! document->getBoolAttribute ("complete"))
         return std::nullopt;
 
     std::vector<juce::PluginDescription> result;
@@ -618,9 +620,9 @@ void PluginCatalogue::loadCache()
     current.clear();
     cacheChanged = false;
 
-    const auto document = juce::parseXMLIfTagMatches (locationsInUse.cacheFile, cacheTag);
+    const auto document = UntrustedText::parseXml (locationsInUse.cacheFile);
 
-    if (document == nullptr || document->getIntAttribute ("version") != cacheVersion)
+    if (document == nullptr || ! document->hasTagName (cacheTag) || document->getIntAttribute ("version") != cacheVersion)
         return;
 
     for (const auto* bundle : document->getChildWithTagNameIterator ("BUNDLE"))

@@ -1,6 +1,8 @@
 #include "library/RackLibrary.h"
 #include "library/SafeFileWriter.h"
 
+#include "hosting/UntrustedText.h"
+
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <algorithm>
@@ -13,7 +15,7 @@ namespace
 RackLibrary::RackLibrary (juce::File libraryFolder)
     : folder (std::move (libraryFolder))
 {
-    const auto index = juce::XmlDocument::parse (folder.getChildFile (indexName));
+    const auto index = UntrustedText::parseXml (folder.getChildFile (indexName));
 
     if (index == nullptr)
         return;
@@ -44,7 +46,7 @@ bool RackLibrary::valid (const juce::File& file)
     if (! file.loadFileAsData (bytes) || bytes.getSize() > (size_t) maximumSoundSize)
         return false;
 
-    const auto xml = juce::AudioProcessor::getXmlFromBinary (bytes.getData(), (int) bytes.getSize());
+    const auto xml = UntrustedText::xmlFromBinary (bytes.getData(), (int) bytes.getSize());
     return xml != nullptr && xml->hasTagName ("VELLIX");
 }
 

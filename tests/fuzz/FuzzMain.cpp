@@ -5,7 +5,11 @@
 
 extern "C" int LLVMFuzzerInitialize (int*, char***)
 {
-    static juce::ScopedJuceInitialiser_GUI juce;
+    // Never shut down: JUCE's list of objects to delete at shutdown is a
+    // static made after this one, so at exit it would already be gone when
+    // the shutdown walked it. The rack of the rack_state target lives on too.
+    static auto* juce = new juce::ScopedJuceInitialiser_GUI();
+    juce::ignoreUnused (juce);
     return 0;
 }
 

@@ -1,0 +1,186 @@
+#include "hosting/UntrustedText.h"
+
+#include <cstring>
+
+namespace
+{
+    bool isContinuation (std::uint8_t byte) noexcept  { return (byte & 0xc0) == 0x80; }
+    bool isDecimal (juce::juce_wchar c) noexcept        { return c >= '0' && c <= '9'; }
+
+    bool isHex (juce::juce_wchar c) noexcept
+    {
+        return isDecimal (c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    }
+}
+
+bool UntrustedText::isValidUtf8 (const void* data, size_t size) noexcept
+{
+    const auto* bytes = static_cast<const std::uint8_t*> (data);
+    size_t i = 0;
+
+    while (i < size)
+    {
+        const auto lead = bytes[i];
+
+        if (lead == 0)
+            return false;
+
+        if (lead < 0x80)
+        {
+            ++i;
+            continue;
+        }
+
+        size_t extra = 0;
+        std::uint32_t lowest = 0;
+        std::uint32_t code = 0;
+
+        if ((lead & 0xe0) == 0xc0)       { extra = 1; lowest = 0x80;    code = lead & 0x1fu; }
+        else if ((lead & 0xf0) == 0xe0)  { extra = 2; lowest = 0x800;   code = lead & 0x0fu; }
+        else if ((lead & 0xf8) == 0xf0)  { extra = 3; lowest = 0x10000; code = lead & 0x07u; }
+        else                             return false;
+
+        if (size - i - 1 < extra)
+            return false;
+
+        for (size_t k = 1; k <= extra; ++k)
+        {
+            if (! isContinuation (bytes[i + k]))
+                return false;
+
+            code = (code << 6) | (bytes[i + k] & 0x3fu);
+        }
+
+        if (code < lowest || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff))
+            return false;
+
+        i += extra + 1;
+    }
+
+    return true;
+}
+
+bool UntrustedText::isValidUtf8 (const juce::String& text) noexcept
+{
+    const auto* raw = text.toRawUTF8();
+    return isValidUtf8 (raw, std::strlen (raw));
+}
+
+bool UntrustedText::hasOnlyCompleteCharacterReferences (const juce::String& text) noexcept
+{
+    // Walked byte by byte: the markup that matters is ASCII, and the text
+    // may not have been checked as UTF-8 yet.
+    const auto* p = text.toRawUTF8();
+
+    for (; *p != 0; ++p)
+    {
+        if (p[0] != '&' || p[1] != '#')
+            continue;
+
+        const char* digits = p + 2;
+        const bool hex = (*digits == 'x' || *digits == 'X');
+
+        if (hex)
+            ++digits;
+
+        const char* end = digits;
+
+        while (hex ? isHex ((juce::juce_wchar) *end) : isDecimal ((juce::juce_wchar) *end))
+            ++end;
+
+        if (end == digits || *end != ';')
+            return false;
+
+        p = end;
+    }
+
+    return true;
+}
+
+bool UntrustedText::hasNoProcessingInstructionInElements (const juce::String& text) noexcept
+{
+    bool insideElements = false;
+
+    for (const auto* p = text.toRawUTF8(); *p != 0; ++p)
+    {
+        if (p[0] != '<')
+            continue;
+
+        if (p[1] == '?')
+        {
+            if (insideElements)
+                return false;
+        }
+        else if (p[1] != '!')
+        {
+            insideElements = true;
+        }
+    }
+
+    return true;
+}
+
+std::unique_ptr<juce::XmlElement> UntrustedText::parseXml (const juce::String& text)
+{
+    if (! isValidUtf8 (text) || ! hasOnlyCompleteCharacterReferences (text)
+         || ! hasNoProcessingInstructionInElements (text))
+        return {};
+
+    // Made from the text alone, the document has no file to read external
+    // entities from.
+    juce::XmlDocument document (text);
+    return document.getDocumentElement();
+}
+
+std::unique_ptr<juce::XmlElement> UntrustedText::parseXml (const juce::File& file, juce::int64 maxBytes)
+{
+    if (! file.existsAsFile() || file.getSize() > maxBytes)
+        return {};
+
+    juce::MemoryBlock bytes;
+
+    if (! file.loadFileAsData (bytes) || (juce::int64) bytes.getSize() > maxBytes)
+        return {};
+
+    const auto* text = static_cast<const char*> (bytes.getData());
+    auto length = bytes.getSize();
+
+    // A byte-order mark that an editor may have added says nothing more.
+    if (length >= 3 && std::memcmp (text, "\xef\xbb\xbf", 3) == 0)
+    {
+        text += 3;
+        length -= 3;
+    }
+
+    if (! isValidUtf8 (text, length))
+        return {};
+
+    return parseXml (juce::String::fromUTF8 (text, (int) length));
+}
+
+std::unique_ptr<juce::XmlElement> UntrustedText::xmlFromBinary (const void* data, int sizeInBytes)
+{
+    // JUCE's wrapper: "VC2!" as a little-endian number, the text's length,
+    // then the text (copyXmlToBinary adds a zero byte after it).
+    constexpr juce::uint32 magic = 0x21324356;
+
+    if (data == nullptr || sizeInBytes <= 8 || juce::ByteOrder::littleEndianInt (data) != magic)
+        return {};
+
+    const auto stored = (int) juce::ByteOrder::littleEndianInt (juce::addBytesToPointer (data, 4));
+
+    if (stored <= 0)
+        return {};
+
+    const auto* text = static_cast<const char*> (data) + 8;
+    auto length = (size_t) juce::jmin (sizeInBytes - 8, stored);
+
+    // The text ends at its first zero byte, as JUCE reads it.
+    if (const auto* zero = static_cast<const char*> (std::memchr (text, 0, length)))
+        length = (size_t) (zero - text);
+
+    if (! isValidUtf8 (text, length))
+        return {};
+
+    return parseXml (juce::String::fromUTF8 (text, (int) length));
+}
