@@ -6,6 +6,7 @@
 
 #include "LoadingTestSupport.h"
 
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <random>
@@ -146,7 +147,8 @@ namespace
     /** Whether a plug-in of this kind is installed in this slot. */
     bool installs (const juce::String& kind, int slot)
     {
-        if (kind == "fail")
+        // A mono-only effect is refused everywhere: effects must be stereo.
+        if (kind == "fail" || kind == "effectMonoOnly")
             return false;
 
         const bool effect = kind.startsWith ("effect");
@@ -175,7 +177,10 @@ namespace
 
 TEST (RackStressSlow, RandomRequestsWhilePlayingLeaveTheLastRequestInEverySlotAndEveryInstanceDiesOnceOffTheAudioThread)
 {
-    const auto seed = (unsigned) juce::Time::currentTimeMillis();
+    // VELLIX_STRESS_SEED repeats a run that failed (its seed is in the trace).
+    const auto* seedText = std::getenv ("VELLIX_STRESS_SEED");
+    const auto seed = seedText != nullptr ? (unsigned) std::strtoul (seedText, nullptr, 10)
+                                          : (unsigned) juce::Time::currentTimeMillis();
     SCOPED_TRACE ("seed " + std::to_string (seed));
     std::mt19937 random (seed);
     auto chance = [&] (double p) { return std::bernoulli_distribution (p) (random); };
@@ -320,7 +325,9 @@ TEST (RackStressSlow, RandomRequestsWhilePlayingLeaveTheLastRequestInEverySlotAn
     }
 
     format->release (StressFormat::held().size());
-    ASSERT_TRUE (settle (*processor));
+    // No ASSERT from here until the rendering thread is joined: returning
+    // with it still running would end the whole test program.
+    EXPECT_TRUE (settle (*processor));
 
     for (int i = 0; i < ChainProcessor::numSlots; ++i)
     {
@@ -337,11 +344,18 @@ TEST (RackStressSlow, RandomRequestsWhilePlayingLeaveTheLastRequestInEverySlotAn
         }
         else if (installs (request.kind, i))
         {
-            ASSERT_NE (slot.hosted, nullptr) << slot.message;
-            auto& instance = dynamic_cast<FakeInstance&> (*slot.hosted->instance);
-            EXPECT_EQ (instance.kind, request.kind);
-            EXPECT_EQ (instance.state, request.state);
+            EXPECT_NE (slot.hosted, nullptr) << slot.message;
             EXPECT_TRUE (slot.message.isEmpty()) << slot.message;
+
+            if (auto* instance = slot.hosted != nullptr ? dynamic_cast<FakeInstance*> (slot.hosted->instance.get()) : nullptr)
+            {
+                EXPECT_EQ (instance->kind, request.kind);
+                EXPECT_EQ (instance->state, request.state);
+            }
+            else
+            {
+                ADD_FAILURE() << "no fixture instance in the slot";
+            }
         }
         else
         {
@@ -349,7 +363,9 @@ TEST (RackStressSlow, RandomRequestsWhilePlayingLeaveTheLastRequestInEverySlotAn
             EXPECT_FALSE (slot.message.isEmpty());
 
             if (slot.hosted == nullptr)
+            {
                 EXPECT_EQ (slot.description.fileOrIdentifier, "stress:" + request.kind);
+            }
         }
     }
 
