@@ -14,6 +14,7 @@ public:
     ~NativePluginWindow() override;
 
     void closeButtonPressed() override;
+    void visibilityChanged() override;
 
     std::function<void()> onClose;
 

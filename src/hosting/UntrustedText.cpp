@@ -11,6 +11,18 @@ namespace
     {
         return isDecimal (c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
     }
+
+    // Entity names: ASCII letters, '_' and ':' first, then also digits, '.'
+    // and '-'; and any non-ASCII byte, as XML allows most of Unicode there.
+    bool isNameStart (juce::juce_wchar c) noexcept
+    {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || (c & 0x80) != 0;
+    }
+
+    bool isNameChar (juce::juce_wchar c) noexcept
+    {
+        return isNameStart (c) || isDecimal (c) || c == '.' || c == '-';
+    }
 }
 
 bool UntrustedText::isValidUtf8 (const void* data, size_t size) noexcept
@@ -66,7 +78,7 @@ bool UntrustedText::isValidUtf8 (const juce::String& text) noexcept
     return isValidUtf8 (raw, std::strlen (raw));
 }
 
-bool UntrustedText::hasOnlyCompleteCharacterReferences (const juce::String& text) noexcept
+bool UntrustedText::hasOnlyWellFormedReferences (const juce::String& text) noexcept
 {
     // Walked byte by byte: the markup that matters is ASCII, and the text
     // may not have been checked as UTF-8 yet.
@@ -74,21 +86,45 @@ bool UntrustedText::hasOnlyCompleteCharacterReferences (const juce::String& text
 
     for (; *p != 0; ++p)
     {
-        if (p[0] != '&' || p[1] != '#')
+        if (*p != '&')
             continue;
 
-        const char* digits = p + 2;
-        const bool hex = (*digits == 'x' || *digits == 'X');
+        const char* end = p + 1;
 
-        if (hex)
-            ++digits;
-
-        const char* end = digits;
-
-        while (hex ? isHex ((juce::juce_wchar) *end) : isDecimal ((juce::juce_wchar) *end))
+        if (*end == '#')
+        {
             ++end;
+            const bool hex = (*end == 'x' || *end == 'X');
 
-        if (end == digits || *end != ';')
+            if (hex)
+                ++end;
+
+            const char* digits = end;
+            std::uint32_t code = 0;
+
+            while (hex ? isHex ((juce::juce_wchar) (unsigned char) *end) : isDecimal ((juce::juce_wchar) (unsigned char) *end))
+            {
+                const auto c = (juce::juce_wchar) (unsigned char) *end++;
+                const auto digit = (std::uint32_t) (isDecimal (c) ? c - '0' : (c | 0x20) - 'a' + 10);
+                code = code * (hex ? 16u : 10u) + digit;
+
+                if (code > 0x10ffff)
+                    return false;
+            }
+
+            if (end == digits || code == 0 || (code >= 0xd800 && code <= 0xdfff))
+                return false;
+        }
+        else
+        {
+            if (! isNameStart ((juce::juce_wchar) (unsigned char) *end))
+                return false;
+
+            while (isNameChar ((juce::juce_wchar) (unsigned char) *end))
+                ++end;
+        }
+
+        if (*end != ';')
             return false;
 
         p = end;
@@ -120,14 +156,25 @@ bool UntrustedText::hasNoProcessingInstructionInElements (const juce::String& te
     return true;
 }
 
+bool UntrustedText::hasNoDocumentTypeDeclaration (const juce::String& text) noexcept
+{
+    for (const auto* p = text.toRawUTF8(); *p != 0; ++p)
+        if (p[0] == '<' && p[1] == '!'
+             && std::strncmp (p + 2, "--", 2) != 0
+             && std::strncmp (p + 2, "[CDATA[", 7) != 0)
+            return false;
+
+    return true;
+}
+
 std::unique_ptr<juce::XmlElement> UntrustedText::parseXml (const juce::String& text)
 {
-    if (! isValidUtf8 (text) || ! hasOnlyCompleteCharacterReferences (text)
-         || ! hasNoProcessingInstructionInElements (text))
+    if (! isValidUtf8 (text) || ! hasOnlyWellFormedReferences (text)
+         || ! hasNoProcessingInstructionInElements (text) || ! hasNoDocumentTypeDeclaration (text))
         return {};
 
     // Made from the text alone, the document has no file to read external
-    // entities from.
+    // entities from either.
     juce::XmlDocument document (text);
     return document.getDocumentElement();
 }

@@ -11,8 +11,9 @@
     JUCE 7.0.5 walks UTF-8 by its lead bytes, so a malformed sequence makes its
     string and XML code step over the terminating zero and read past the end
     of the text; its XML reader also steps past the end after an unfinished
-    "&#x" character reference, and never returns from some text after a
-    processing instruction. Text that fails these checks is refused whole,
+    "&#x" character reference, writes malformed UTF-8 for a reference to a
+    character that does not exist, and never returns from some text after
+    a processing instruction. Text that fails these checks is refused whole,
     as any unreadable file would be, and never reaches those readers. */
 class UntrustedText
 {
@@ -24,14 +25,22 @@ public:
     /** The same check on a string's own bytes. */
     static bool isValidUtf8 (const juce::String& text) noexcept;
 
-    /** True when every "&#" starts a complete character reference:
-        decimal or "x"-hex digits, then ";". */
-    static bool hasOnlyCompleteCharacterReferences (const juce::String& text) noexcept;
+    /** True when every "&" starts a well-formed reference: a name, or "#"
+        with decimal or "x" with hex digits for a character from U+0001 to
+        U+10FFFF that is not a surrogate, then ";". (JUCE reads everything up
+        to the next ";" as an entity's name, markup included, and parses a
+        name that starts with "<" as elements, cut off wherever that ";" was.) */
+    static bool hasOnlyWellFormedReferences (const juce::String& text) noexcept;
 
     /** True when no processing instruction ("<?...?>") comes after the
         first element's start: JUCE's reader loops for ever on text that
         follows one inside an element. */
     static bool hasNoProcessingInstructionInElements (const juce::String& text) noexcept;
+
+    /** True when the only "<!" markup is comments and CDATA sections. A
+        document type declaration is refused: JUCE expands the entities it
+        declares recursively, without limit, and may read files it names. */
+    static bool hasNoDocumentTypeDeclaration (const juce::String& text) noexcept;
 
     /** Parses XML text that passed these checks; nullptr otherwise or when it
         is not well-formed. External entities are never read from disk. */

@@ -38,7 +38,13 @@ namespace
         EXPECT_TRUE (window.isUsingNativeTitleBar());
         EXPECT_FALSE (window.isResizable());
         EXPECT_FALSE (window.onClose);
+
+        // It joins the desktop when shown, at the size its content gave it.
+        EXPECT_FALSE (window.isOnDesktop());
+        window.setSize (300, 200);
+        window.setVisible (true);
         ASSERT_TRUE (window.isOnDesktop());
+        EXPECT_EQ (window.getPeer()->getBounds().getWidth(), 300);
 
         const auto flags = window.getPeer()->getStyleFlags();
         EXPECT_NE (flags & juce::ComponentPeer::windowHasCloseButton, 0);

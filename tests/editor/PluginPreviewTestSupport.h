@@ -110,11 +110,19 @@ namespace previewtest
     /** Captures until a picture arrives, for at most a few seconds: windows of
         tests running beside this one may cover the editor for a while, and a
         covered editor gives no window picture. */
-    inline Capture captureUntilValid (juce::AudioProcessorEditor& editor, int timeoutMilliseconds = 4000)
+    inline Capture captureUntilValid (juce::AudioProcessorEditor& editor, int timeoutMilliseconds = 4000,
+                                      std::function<bool (const juce::Image&)> isComplete = {})
     {
+        // On a loaded machine the editor's own pixels may reach the screen
+        // later than the window: isComplete says when the picture has them.
+        auto done = [&] (const Capture& c)
+        {
+            return c.picture.isValid() && (! isComplete || isComplete (c.picture));
+        };
+
         auto result = capture (editor);
 
-        for (int waited = 0; waited < timeoutMilliseconds && ! result.picture.isValid(); waited += 250)
+        for (int waited = 0; waited < timeoutMilliseconds && ! done (result); waited += 250)
             result = capture (editor, 50);
 
         return result;

@@ -325,7 +325,10 @@ namespace
 
         EXPECT_FALSE (useful (editor.createComponentSnapshot (editor.getLocalBounds())));
 
-        const auto result = captureUntilValid (editor);
+        const auto result = captureUntilValid (editor, 4000, [] (const juce::Image& picture)
+        {
+            return picture.getPixelAt (280, 80) == juce::Colour (0xff303030);
+        });
 
         EXPECT_EQ (result.calls, 1);
         ASSERT_TRUE (result.picture.isValid());
