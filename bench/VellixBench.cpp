@@ -113,14 +113,44 @@ namespace
     };
 
     //==============================================================================
+    /** What a graph node of the benchmark answers a host: no MIDI, editor,
+        programs, state or tail. */
+    class Node : public juce::AudioProcessor
+    {
+    public:
+        Node (const BusesProperties& buses, const juce::String& nodeName)
+            : juce::AudioProcessor (buses), name (nodeName)
+        {
+        }
+
+        void releaseResources() override {}
+        const juce::String getName() const override { return name; }
+        double getTailLengthSeconds() const override { return 0.0; }
+        bool acceptsMidi() const override { return false; }
+        bool producesMidi() const override { return false; }
+        juce::AudioProcessorEditor* createEditor() override { return nullptr; }
+        bool hasEditor() const override { return false; }
+        int getNumPrograms() override { return 1; }
+        int getCurrentProgram() override { return 0; }
+        void setCurrentProgram (int) override {}
+        const juce::String getProgramName (int) override { return {}; }
+        void changeProgramName (int, const juce::String&) override {}
+        void getStateInformation (juce::MemoryBlock&) override {}
+        void setStateInformation (const void*, int) override {}
+
+    private:
+        const juce::String name;
+    };
+
+    //==============================================================================
     /** The gains a JUCE developer would put after each layer and before the
         output: left and right factors smoothed over 20 ms. */
-    class GainNode : public juce::AudioProcessor
+    class GainNode : public Node
     {
     public:
         GainNode (float left, float right)
-            : juce::AudioProcessor (BusesProperties().withInput ("In", juce::AudioChannelSet::stereo(), true)
-                                                     .withOutput ("Out", juce::AudioChannelSet::stereo(), true)),
+            : Node (BusesProperties().withInput ("In", juce::AudioChannelSet::stereo(), true)
+                                     .withOutput ("Out", juce::AudioChannelSet::stereo(), true), "Gain"),
               targetLeft (left), targetRight (right)
         {
         }
@@ -142,20 +172,6 @@ namespace
         }
 
         using juce::AudioProcessor::processBlock;
-        void releaseResources() override {}
-        const juce::String getName() const override { return "Gain"; }
-        double getTailLengthSeconds() const override { return 0.0; }
-        bool acceptsMidi() const override { return false; }
-        bool producesMidi() const override { return false; }
-        juce::AudioProcessorEditor* createEditor() override { return nullptr; }
-        bool hasEditor() const override { return false; }
-        int getNumPrograms() override { return 1; }
-        int getCurrentProgram() override { return 0; }
-        void setCurrentProgram (int) override {}
-        const juce::String getProgramName (int) override { return {}; }
-        void changeProgramName (int, const juce::String&) override {}
-        void getStateInformation (juce::MemoryBlock&) override {}
-        void setStateInformation (const void*, int) override {}
 
         std::atomic<float> targetLeft, targetRight;
 
@@ -167,12 +183,12 @@ namespace
     /** Sums the four layers (eight channels in, two out). JUCE 7.0.5's graph
         cannot delay a buffer that several connections sum into, so layers
         of different latency summed by connections alone come out of step. */
-    class SumNode : public juce::AudioProcessor
+    class SumNode : public Node
     {
     public:
         SumNode()
-            : juce::AudioProcessor (BusesProperties().withInput ("In", juce::AudioChannelSet::discreteChannels (8), true)
-                                                     .withOutput ("Out", juce::AudioChannelSet::stereo(), true))
+            : Node (BusesProperties().withInput ("In", juce::AudioChannelSet::discreteChannels (8), true)
+                                     .withOutput ("Out", juce::AudioChannelSet::stereo(), true), "Sum")
         {
         }
 
@@ -190,20 +206,7 @@ namespace
         }
 
         using juce::AudioProcessor::processBlock;
-        void releaseResources() override {}
-        const juce::String getName() const override { return "Sum"; }
-        double getTailLengthSeconds() const override { return 0.0; }
-        bool acceptsMidi() const override { return false; }
-        bool producesMidi() const override { return false; }
-        juce::AudioProcessorEditor* createEditor() override { return nullptr; }
-        bool hasEditor() const override { return false; }
-        int getNumPrograms() override { return 1; }
-        int getCurrentProgram() override { return 0; }
-        void setCurrentProgram (int) override {}
-        const juce::String getProgramName (int) override { return {}; }
-        void changeProgramName (int, const juce::String&) override {}
-        void getStateInformation (juce::MemoryBlock&) override {}
-        void setStateInformation (const void*, int) override {}
+
     };
 
     //==============================================================================
