@@ -464,12 +464,19 @@ namespace loading
         completeNow (request);
     }
 
-    class FakeFormat : public juce::AudioPluginFormat
+    /** A plug-in format whose plug-ins live in the test process; its
+        identifiers are "<prefix>:<kind>". Nothing to scan, nothing on disk. */
+    class InProcessFormat : public juce::AudioPluginFormat
     {
     public:
-        juce::String getName() const override { return "Fake"; }
+        InProcessFormat (const juce::String& formatName, const juce::String& identifierPrefix)
+            : name (formatName), prefix (identifierPrefix + ":")
+        {
+        }
+
+        juce::String getName() const override { return name; }
         void findAllTypesForFile (juce::OwnedArray<juce::PluginDescription>&, const juce::String&) override {}
-        bool fileMightContainThisPluginType (const juce::String& id) override { return id.startsWith ("fake:"); }
+        bool fileMightContainThisPluginType (const juce::String& id) override { return id.startsWith (prefix); }
         juce::String getNameOfPluginFromIdentifier (const juce::String& id) override { return id; }
         bool pluginNeedsRescanning (const juce::PluginDescription&) override { return false; }
         bool doesPluginStillExist (const juce::PluginDescription&) override { return true; }
@@ -478,6 +485,15 @@ namespace loading
         juce::StringArray searchPathsForPlugins (const juce::FileSearchPath&, bool, bool) override { return {}; }
         juce::FileSearchPath getDefaultLocationsToSearch() override { return {}; }
         bool requiresUnblockedMessageThreadDuringCreation (const juce::PluginDescription&) const override { return false; }
+
+    private:
+        const juce::String name, prefix;
+    };
+
+    class FakeFormat : public InProcessFormat
+    {
+    public:
+        FakeFormat() : InProcessFormat ("Fake", "fake") {}
 
     protected:
         void createPluginInstance (const juce::PluginDescription& description, double, int,

@@ -64,22 +64,10 @@ namespace
 
     /** Creates StressInstances; about half of the creations are held back and
         finished later, in any order, as slow plug-ins would. */
-    class StressFormat : public juce::AudioPluginFormat
+    class StressFormat : public InProcessFormat
     {
     public:
-        explicit StressFormat (std::mt19937& randomToUse) : random (randomToUse) {}
-
-        juce::String getName() const override { return "Stress"; }
-        void findAllTypesForFile (juce::OwnedArray<juce::PluginDescription>&, const juce::String&) override {}
-        bool fileMightContainThisPluginType (const juce::String& id) override { return id.startsWith ("stress:"); }
-        juce::String getNameOfPluginFromIdentifier (const juce::String& id) override { return id; }
-        bool pluginNeedsRescanning (const juce::PluginDescription&) override { return false; }
-        bool doesPluginStillExist (const juce::PluginDescription&) override { return true; }
-        bool canScanForPlugins() const override { return false; }
-        bool isTrivialToScan() const override { return true; }
-        juce::StringArray searchPathsForPlugins (const juce::FileSearchPath&, bool, bool) override { return {}; }
-        juce::FileSearchPath getDefaultLocationsToSearch() override { return {}; }
-        bool requiresUnblockedMessageThreadDuringCreation (const juce::PluginDescription&) const override { return false; }
+        explicit StressFormat (std::mt19937& randomToUse) : InProcessFormat ("Stress", "stress"), random (randomToUse) {}
 
         /** Finishes up to `count` held creations, picked at random. */
         void release (size_t count)
