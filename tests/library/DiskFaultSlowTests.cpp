@@ -4,63 +4,13 @@
 #include "app/SettingsSaver.h"
 #include "library/RackLibrary.h"
 
+#include "library/SmallDisk.h"
+
 #include <gtest/gtest.h>
 #include <juce_data_structures/juce_data_structures.h>
 
-#include <cstdlib>
-
 namespace
 {
-    /** A small tmpfs of our own, so that a full or read-only disk is real.
-        Needs the right to mount (root, as in CI); tests skip without it. */
-    struct SmallDisk
-    {
-        explicit SmallDisk (int kibibytes)
-        {
-            folder = juce::File::createTempFile ("vellix-faults");
-            folder.createDirectory();
-            mounted = run ("mount -t tmpfs -o size=" + juce::String (kibibytes) + "k vellix-faults "
-                           + folder.getFullPathName().quoted());
-        }
-
-        ~SmallDisk()
-        {
-            if (mounted)
-                run ("umount " + folder.getFullPathName().quoted());
-
-            folder.deleteRecursively();
-        }
-
-        bool makeReadOnly() const  { return run ("mount -o remount,ro " + folder.getFullPathName().quoted()); }
-
-        /** Fills the disk, then frees `room` bytes again: part of a new file
-            fits, the rest does not. */
-        void fill (int room) const
-        {
-            const auto filler = folder.getChildFile ("filler");
-
-            {
-                juce::FileOutputStream out (filler);
-                juce::MemoryBlock chunk (4096, true);
-
-                while (out.write (chunk.getData(), chunk.getSize()) && out.getStatus().wasOk())
-                    out.flush();
-            }
-
-            juce::FileOutputStream out (filler);
-            out.setPosition (juce::jmax ((juce::int64) 0, filler.getSize() - room));
-            out.truncate();
-        }
-
-        static bool run (const juce::String& command)
-        {
-            return std::system ((command + " 2>/dev/null").toRawUTF8()) == 0;
-        }
-
-        juce::File folder;
-        bool mounted = false;
-    };
-
     /** readOnly: the folder cannot be written; full: not one byte fits;
         partlyFull: all but the last page of the new file fits, so that its
         last write comes up short without an error. */

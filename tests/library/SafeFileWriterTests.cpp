@@ -1,47 +1,12 @@
 #include "library/SafeFileWriter.h"
 
-#include <gtest/gtest.h>
+#include "library/SmallDisk.h"
 
-#include <cstdlib>
+#include <gtest/gtest.h>
 
 namespace
 {
     juce::String readAll (const juce::File& f) { return f.loadFileAsString(); }
-
-    /** A small tmpfs of our own, so that a full or read-only disk is real and
-        not simulated. Needs the right to mount (root, as in CI); tests skip
-        without it. */
-    struct SmallDisk
-    {
-        explicit SmallDisk (int kibibytes)
-        {
-            folder = juce::File::createTempFile ("vellix-disk");
-            folder.createDirectory();
-            mounted = run ("mount -t tmpfs -o size=" + juce::String (kibibytes) + "k vellix-test "
-                           + folder.getFullPathName().quoted());
-        }
-
-        ~SmallDisk()
-        {
-            if (mounted)
-                run ("umount " + folder.getFullPathName().quoted());
-
-            folder.deleteRecursively();
-        }
-
-        bool makeReadOnly() const
-        {
-            return run ("mount -o remount,ro " + folder.getFullPathName().quoted());
-        }
-
-        static bool run (const juce::String& command)
-        {
-            return std::system ((command + " 2>/dev/null").toRawUTF8()) == 0;
-        }
-
-        juce::File folder;
-        bool mounted = false;
-    };
 
     juce::MemoryBlock filler (size_t size, char c)
     {

@@ -4,10 +4,9 @@
 #include "editor/ChainEditor.h"
 #include "hosting/LoadingTestSupport.h"
 #include "library/RackLibrary.h"
+#include "library/SmallDisk.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 
 namespace
 {
@@ -123,18 +122,17 @@ TEST_F (SoundFiles, FailedSaveKeepsTheNameTheIndexAndTheMenu)
 
 TEST_F (SoundFiles, FailedSaveOnAReadOnlyDiskLeavesTheOldSoundIntact)
 {
-    const auto disk = base.getChildFile ("disk");
-    disk.createDirectory();
+    SmallDisk disk (256);
 
-    if (std::system (("mount -t tmpfs -o size=256k vellix-test " + disk.getFullPathName().quoted() + " 2>/dev/null").toRawUTF8()) != 0)
+    if (! disk.mounted)
         GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
 
-    const auto sound = disk.getChildFile ("Pad.vellix");
+    const auto sound = disk.folder.getChildFile ("Pad.vellix");
     editor->write (sound);
     juce::MemoryBlock before;
     ASSERT_TRUE (sound.loadFileAsData (before));
 
-    std::system (("mount -o remount,ro " + disk.getFullPathName().quoted()).toRawUTF8());
+    disk.makeReadOnly();
     processor->getParameters()[6]->setValueNotifyingHost (1.0f);   // the rack changed since
     {
         const juce::ScopedLock sl (processor->lock);
@@ -148,8 +146,6 @@ TEST_F (SoundFiles, FailedSaveOnAReadOnlyDiskLeavesTheOldSoundIntact)
     EXPECT_EQ (after, before);
     EXPECT_EQ (editor->statusLabel.getText(), "Unable to save sound");
     EXPECT_EQ (nameOf (*processor), "Changed");
-
-    std::system (("umount " + disk.getFullPathName().quoted()).toRawUTF8());
 }
 
 TEST_F (SoundFiles, ReplaceQuestionOnlyForAnAddedExtension)
