@@ -2,11 +2,11 @@
 // sizes, latency followed while running, plug-ins that grow channels after
 // preparation, the play head, and the delay line under the latency compensation.
 
+#include "rack/LockHolder.h"
 #include "rack/RackRendering.h"
 
 #include <chrono>
 #include <functional>
-#include <thread>
 
 namespace
 {
@@ -19,35 +19,6 @@ namespace
     {
         return { at, juce::MidiMessage::noteOn (1, note, (juce::uint8) 100) };
     }
-
-    /** Runs another thread that holds `lock` until the returned object goes. */
-    class LockHolder
-    {
-    public:
-        explicit LockHolder (juce::CriticalSection& lockToHold)
-            : thread ([this, &lockToHold]
-              {
-                  const juce::ScopedLock sl (lockToHold);
-                  holding = true;
-
-                  while (! release)
-                      std::this_thread::sleep_for (std::chrono::milliseconds (1));
-              })
-        {
-            while (! holding)
-                std::this_thread::yield();
-        }
-
-        ~LockHolder()
-        {
-            release = true;
-            thread.join();
-        }
-
-    private:
-        std::atomic<bool> holding { false }, release { false };
-        std::thread thread;
-    };
 
     class HostPlayHead : public juce::AudioPlayHead
     {

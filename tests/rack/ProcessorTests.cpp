@@ -4,12 +4,12 @@
 
 #include "rack/ChainProcessor.h"
 #include "rack/Hosted.h"
+#include "rack/LockHolder.h"
 
 #include <gtest/gtest.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <optional>
-#include <thread>
 
 namespace
 {
@@ -220,18 +220,7 @@ TEST (RackProcessor, TimerFollowsAHostedPluginsLatencyButNeverWaitsForTheLock)
     EXPECT_EQ (processor.getLatencySamples(), 0);
 
     // While another thread holds the rack lock, the ticks pass by.
-    std::atomic<bool> holding { false }, release { false };
-    std::thread holder ([&]
-    {
-        const juce::ScopedLock sl (processor.lock);
-        holding = true;
-
-        while (! release)
-            std::this_thread::sleep_for (std::chrono::milliseconds (1));
-    });
-
-    while (! holding)
-        std::this_thread::yield();
+    auto holder = std::make_optional<LockHolder> (processor.lock);
 
     const auto started = juce::Time::getMillisecondCounter();
     effect->instance->setLatencySamples (96);
@@ -245,8 +234,7 @@ TEST (RackProcessor, TimerFollowsAHostedPluginsLatencyButNeverWaitsForTheLock)
         EXPECT_EQ (layer->latencyDelay.delay, 0);
     }
 
-    release = true;
-    holder.join();
+    holder.reset();
     pumpFor (350);
 
     const juce::ScopedLock sl (processor.lock);

@@ -2,10 +2,11 @@
 // the reset after PANIC or a lost block, and the held pitch bend that a newly
 // installed instrument starts with.
 
+#include "rack/LockHolder.h"
 #include "rack/RackRendering.h"
 
 #include <chrono>
-#include <thread>
+#include <optional>
 
 namespace
 {
@@ -293,18 +294,7 @@ TEST (RackRenderMidi, BusyRackLockGivesASilentBlockAtOnceAndTheNextBlockResets)
     rack.firstLayer->clearLogs();
 
     // A slot change holding the rack lock on the message thread.
-    std::atomic<bool> holding { false }, release { false };
-    std::thread holder ([&]
-    {
-        const juce::ScopedLock sl (processor.lock);
-        holding = true;
-
-        while (! release)
-            std::this_thread::sleep_for (std::chrono::milliseconds (1));
-    });
-
-    while (! holding)
-        std::this_thread::yield();
+    auto holder = std::make_optional<LockHolder> (processor.lock);
 
     juce::AudioBuffer<float> buffer (2, 512);
     buffer.clear();
@@ -316,8 +306,7 @@ TEST (RackRenderMidi, BusyRackLockGivesASilentBlockAtOnceAndTheNextBlockResets)
     processor.processBlock (buffer, midi);
     const auto took = Clock::now() - started;
 
-    release = true;
-    holder.join();
+    holder.reset();
 
     EXPECT_LT (std::chrono::duration_cast<std::chrono::milliseconds> (took).count(), 100) << "the render waited for the lock";
     EXPECT_EQ (buffer.getMagnitude (0, 512), 0.0f);
