@@ -111,23 +111,21 @@ int main (int argc, char** argv)
     const juce::ScopedJuceInitialiser_GUI juce;
     const int numBlocks = argc > 1 ? juce::jmax (100, juce::String (argv[1]).getIntValue()) : 20000;
 
-    ChainProcessor rack;
-    rack.prepareToPlay (sampleRate, blockSize);
+    // Four instruments (the last one mono) and two effects.
+    auto fill = [] (ChainProcessor& r)
+    {
+        r.prepareToPlay (sampleRate, blockSize);
 
-    for (int slot = 0; slot < 4; ++slot)
-        installInstrument (rack, slot, { slot == 3 });
+        for (int slot = 0; slot < 4; ++slot)
+            installInstrument (r, slot, { slot == 3 });
 
-    installEffect (rack, 4);
-    installEffect (rack, 5);
+        installEffect (r, 4);
+        installEffect (r, 5);
+    };
 
-    ChainProcessor movingRack;
-    movingRack.prepareToPlay (sampleRate, blockSize);
-
-    for (int slot = 0; slot < 4; ++slot)
-        installInstrument (movingRack, slot, { slot == 3 });
-
-    installEffect (movingRack, 4);
-    installEffect (movingRack, 5);
+    ChainProcessor rack, movingRack;
+    fill (rack);
+    fill (movingRack);
     auto* movingVolume = movingRack.parameters.getParameter ("volume0");
 
     DirectChain direct;
