@@ -39,7 +39,20 @@ bool UntrustedText::isValidUtf8 (const void* data, size_t size) noexcept
 
         if (lead < 0x80)
         {
+            // Sounds are mostly base-64 text: skip plain ASCII eight bytes at a
+            // time, as long as none of them is zero or above 0x7f.
             ++i;
+
+            for (std::uint64_t word; size - i >= 8; i += 8)
+            {
+                std::memcpy (&word, bytes + i, 8);
+
+                const auto hasZero = (word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull;
+
+                if (((word & 0x8080808080808080ull) | hasZero) != 0)
+                    break;
+            }
+
             continue;
         }
 
@@ -80,15 +93,10 @@ bool UntrustedText::isValidUtf8 (const juce::String& text) noexcept
 
 bool UntrustedText::hasOnlyWellFormedReferences (const juce::String& text) noexcept
 {
-    // Walked byte by byte: the markup that matters is ASCII, and the text
+    // Searched by bytes: the markup that matters is ASCII, and the text
     // may not have been checked as UTF-8 yet.
-    const auto* p = text.toRawUTF8();
-
-    for (; *p != 0; ++p)
+    for (const auto* p = std::strchr (text.toRawUTF8(), '&'); p != nullptr; p = std::strchr (p, '&'))
     {
-        if (*p != '&')
-            continue;
-
         const char* end = p + 1;
 
         if (*end == '#')
@@ -127,7 +135,7 @@ bool UntrustedText::hasOnlyWellFormedReferences (const juce::String& text) noexc
         if (*end != ';')
             return false;
 
-        p = end;
+        p = end + 1;
     }
 
     return true;
@@ -137,11 +145,8 @@ bool UntrustedText::hasNoProcessingInstructionInElements (const juce::String& te
 {
     bool insideElements = false;
 
-    for (const auto* p = text.toRawUTF8(); *p != 0; ++p)
+    for (const auto* p = std::strchr (text.toRawUTF8(), '<'); p != nullptr; p = std::strchr (p + 1, '<'))
     {
-        if (p[0] != '<')
-            continue;
-
         if (p[1] == '?')
         {
             if (insideElements)
@@ -158,10 +163,8 @@ bool UntrustedText::hasNoProcessingInstructionInElements (const juce::String& te
 
 bool UntrustedText::hasNoDocumentTypeDeclaration (const juce::String& text) noexcept
 {
-    for (const auto* p = text.toRawUTF8(); *p != 0; ++p)
-        if (p[0] == '<' && p[1] == '!'
-             && std::strncmp (p + 2, "--", 2) != 0
-             && std::strncmp (p + 2, "[CDATA[", 7) != 0)
+    for (const auto* p = std::strstr (text.toRawUTF8(), "<!"); p != nullptr; p = std::strstr (p + 2, "<!"))
+        if (std::strncmp (p + 2, "--", 2) != 0 && std::strncmp (p + 2, "[CDATA[", 7) != 0)
             return false;
 
     return true;
@@ -169,8 +172,16 @@ bool UntrustedText::hasNoDocumentTypeDeclaration (const juce::String& text) noex
 
 std::unique_ptr<juce::XmlElement> UntrustedText::parseXml (const juce::String& text)
 {
-    if (! isValidUtf8 (text) || ! hasOnlyWellFormedReferences (text)
-         || ! hasNoProcessingInstructionInElements (text) || ! hasNoDocumentTypeDeclaration (text))
+    if (! isValidUtf8 (text))
+        return {};
+
+    return parseValidUtf8 (text);
+}
+
+std::unique_ptr<juce::XmlElement> UntrustedText::parseValidUtf8 (const juce::String& text)
+{
+    if (! hasOnlyWellFormedReferences (text) || ! hasNoProcessingInstructionInElements (text)
+         || ! hasNoDocumentTypeDeclaration (text))
         return {};
 
     // Made from the text alone, the document has no file to read external
@@ -202,7 +213,7 @@ std::unique_ptr<juce::XmlElement> UntrustedText::parseXml (const juce::File& fil
     if (! isValidUtf8 (text, length))
         return {};
 
-    return parseXml (juce::String::fromUTF8 (text, (int) length));
+    return parseValidUtf8 (juce::String::fromUTF8 (text, (int) length));
 }
 
 std::unique_ptr<juce::XmlElement> UntrustedText::xmlFromBinary (const void* data, int sizeInBytes)
@@ -229,5 +240,5 @@ std::unique_ptr<juce::XmlElement> UntrustedText::xmlFromBinary (const void* data
     if (! isValidUtf8 (text, length))
         return {};
 
-    return parseXml (juce::String::fromUTF8 (text, (int) length));
+    return parseValidUtf8 (juce::String::fromUTF8 (text, (int) length));
 }

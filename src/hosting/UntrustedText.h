@@ -52,4 +52,8 @@ public:
     /** The XML inside JUCE's binary wrapper (magic number, length, UTF-8
         text), read as AudioProcessor::getXmlFromBinary reads it. */
     static std::unique_ptr<juce::XmlElement> xmlFromBinary (const void* data, int sizeInBytes);
+
+private:
+    /** parseXml for text whose UTF-8 has been checked already. */
+    static std::unique_ptr<juce::XmlElement> parseValidUtf8 (const juce::String& text);
 };

@@ -54,6 +54,11 @@ TEST (UntrustedText, Utf8IsCheckedByteByByte)
         { "above U+10FFFF",                  "\xf4\x90\x80\x80",             false },
         { "five-byte form",                  "\xf8\x88\x80\x80\x80",         false },
         { "zero byte inside",                std::string ("a\0b", 3),        false },
+        // Long ASCII runs are skipped eight bytes at a time.
+        { "long ASCII, then two bytes",      "abcdefghijklmnopq\xc3\xa9rstuvwxyz0123", true },
+        { "zero byte in a long ASCII run",   std::string ("abcdefghijklm\0nopqrstuvwxyz", 27), false },
+        { "0xff in a long ASCII run",        "abcdefghijklmnopqrs\xffxyz0123456789", false },
+        { "lead byte after a long run",      "abcdefghijklmnop\xe2\x82", false },
     };
 
     for (const auto& c : cases)
